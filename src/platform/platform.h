@@ -1,0 +1,126 @@
+// The one interface between the library and the operating system.
+//
+// Everything above src/platform/ is written once against these functions;
+// src/platform/win32/ maps them onto the Windows services, src/platform/posix/
+// onto Linux and our own stand-in for the Windows message loop. Each function
+// is a thin wrapper: retries, time-outs and protocol rules live above.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "quorvex.h"
+
+namespace qv::platform {
+
+// ---- byte strings (OLE Automation layout) --------------------------------
+// A new byte string holding `length` bytes (copied when `bytes` is not null).
+QvBSTR AllocByteString(const char* bytes, uint32_t length);
+uint32_t ByteStringLength(QvBSTR text);  // 0 for a null string
+const char* ByteStringBytes(QvBSTR text);
+void FreeByteString(QvBSTR text);
+
+// ---- time ------------------------------------------------------------------
+struct LocalTime {
+    int year, month, day;                  // month 1-12, day 1-31
+    int hour, minute, second, millisecond;
+};
+LocalTime CurrentLocalTime();
+uint64_t MonotonicMilliseconds();
+void SleepMilliseconds(uint32_t ms);
+
+// ---- windows and their messages -------------------------------------------
+using Window = uintptr_t;  // 0 = no window
+using WindowProc = intptr_t (*)(Window window, uint32_t message, uintptr_t wParam, intptr_t lParam);
+// An invisible window owned by the calling thread; its messages reach `proc`
+// from that thread's message loop. 0 on failure.
+Window CreateHiddenWindow(WindowProc proc);
+bool WindowExists(Window window);
+void DestroyHiddenWindow(Window window);
+// SendMessage semantics: runs the window's procedure on its owner thread and
+// returns its result; from another thread it blocks until the owner answers.
+intptr_t SendWindowMessage(Window window, uint32_t message, uintptr_t wParam, intptr_t lParam);
+
+// ---- the host's mutex (never created or closed by the library) -------------
+using Mutex = uintptr_t;
+void WaitMutexForever(Mutex mutex);
+void ReleaseHostMutex(Mutex mutex);
+
+// ---- code addresses ----------------------------------------------------------
+// False for null and for anything that is not executable code.
+bool IsExecutableAddress(const void* address);
+
+// ---- sockets ---------------------------------------------------------------
+using Socket = intptr_t;
+constexpr Socket kNoSocket = -1;
+constexpr int kErrorInProgress = 10036;  // WSAEINPROGRESS, as the channel layer reports it
+
+bool SocketLibraryStart();  // WSAStartup 2.0; false when unavailable or not version 2
+void SocketLibraryStop();   // WSACleanup
+int LastSocketError();      // kErrorInProgress for "operation in progress", else any non-zero
+Socket OpenTcpSocket();     // kNoSocket on failure
+bool SetDontLinger(Socket socket);
+bool BindSocket(Socket socket, uint32_t addressNetOrder, uint16_t port);
+bool ListenSocket(Socket socket, int backlog);
+Socket AcceptConnection(Socket listening);  // never waits; kNoSocket when none is pending
+enum class WaitResult { Ready, TimedOut, Failed };
+// select() on one socket for reading or writing, for at most the given time.
+WaitResult WaitSocket(Socket socket, bool forWriting, uint64_t timeoutMicroseconds);
+long ReceiveSocket(Socket socket, char* buffer, size_t size);  // -1 error, 0 peer closed
+long SendSocket(Socket socket, const char* data, size_t size);  // -1 error
+void CloseSocket(Socket socket);
+bool SocketPeer(Socket socket, uint32_t& addressNetOrder, uint16_t& port);
+std::string AddressText(uint32_t addressNetOrder);  // dotted quad, as inet_ntoa
+// WSAAsyncSelect: socket events become `message` to `window`, wParam the
+// socket, lParam the event bits (low word) and error code (high word).
+bool NotifySocketEvents(Socket socket, Window window, uint32_t message, uint32_t events);
+std::string LocalHostName();                            // gethostname; empty on failure
+bool FirstLocalHostAddress(uint32_t& addressNetOrder);  // first IPv4 address of the host name
+std::string HostNameOfAddress(uint32_t addressNetOrder);  // gethostbyaddr; empty on failure
+
+// ---- files -----------------------------------------------------------------
+using File = uintptr_t;  // 0 = no file
+// Creates or truncates `name` for reading and writing, shared for reading and
+// writing, with a handle a child process inherits. One attempt; 0 on failure.
+File CreateSharedFile(const std::string& name);
+void SeekToEnd(File file);
+void Rewind(File file);
+void WriteToFile(File file, const char* data, size_t size);
+// A positioned read from offset `offset`, independent of the file position.
+long ReadFileAt(File file, uint64_t offset, char* buffer, size_t size);
+void CloseFile(File file);
+bool RemoveFile(const std::string& name);
+enum class PathKind { Missing, File, Directory, Other };
+PathKind ProbePath(const std::string& name);
+struct OpenResult {
+    File file;       // 0 when the open failed
+    bool mayRetry;   // the file exists but is locked by someone else for now
+};
+OpenResult OpenForReading(const std::string& name);
+int64_t FileSize(File file);  // -1 on failure
+// The joined directory + mapped path as this platform names files
+// (mapped paths use backslashes; Linux wants '/').
+std::string NativeFileName(const std::string& name);
+// The canonical absolute name with every link resolved; false if it cannot be had.
+bool CanonicalName(const std::string& name, std::string& canonical);
+
+// ---- processes -----------------------------------------------------------------
+struct ProgramLaunch {
+    std::string application;        // the program file
+    std::string commandLine;        // the whole command line (on Linux the only argument)
+    std::string environmentBlock;   // NAME=value\0 ... \0\0, the program's whole environment
+    std::string workingDirectory;
+    File standardInput, standardOutput, standardError;
+};
+enum class LaunchResult { NotStarted, Finished, StillRunning };
+// Starts the program and waits up to `waitMs` for it; a program still
+// running then is left running.
+LaunchResult RunProgram(const ProgramLaunch& launch, uint32_t waitMs);
+
+// ---- internet client ---------------------------------------------------------
+// Fetches `url` directly (no proxy, no cache write) with the given agent name;
+// the body whatever the status. False when the URL cannot be opened.
+bool FetchUrl(const std::string& url, const std::string& agent, std::string& body);
+
+}  // namespace qv::platform

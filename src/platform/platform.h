@@ -124,3 +124,15 @@ LaunchResult RunProgram(const ProgramLaunch& launch, uint32_t waitMs);
 bool FetchUrl(const std::string& url, const std::string& agent, std::string& body);
 
 }  // namespace qv::platform
+
+namespace qv::platform {
+
+// ---- for hosts and tests that run the loop themselves --------------------------
+// Runs the calling thread's message loop (sent and posted messages, socket
+// events of its windows) for up to `timeoutMs` (0: one pass, -1: until a
+// quit). Returns -1 once a quit was posted, else 0.
+int PumpMessages(int32_t timeoutMs);
+// The directory of the running program, ending with its separator.
+std::string ExecutableDirectory();
+
+}  // namespace qv::platform

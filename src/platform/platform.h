@@ -134,5 +134,8 @@ namespace qv::platform {
 int PumpMessages(int32_t timeoutMs);
 // The directory of the running program, ending with its separator.
 std::string ExecutableDirectory();
+// The document and CGI directory a freshly loaded library starts with
+// ("C:\\Temp\\" on Windows, "/tmp/" on Linux).
+std::string DefaultDirectory();
 
 }  // namespace qv::platform

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace qvtest {
 
@@ -15,6 +16,7 @@ struct Exchange {
     bool connected = false;
     std::string received;    // every byte the server sent until it closed
     uint16_t localPort = 0;  // the client's own port, as the server sees it
+    bool closedByServer = false;  // false when the time-out (or a reset) ended the reading
 };
 
 // Connects to address:port, sends `request` (in pieces of `pieces` with a
@@ -22,5 +24,16 @@ struct Exchange {
 // reads until the server closes or `timeoutMs` passes.
 Exchange Talk(const std::string& address, uint16_t port, const std::string& request,
               int timeoutMs = 20000, int pieces = 1, int pauseMs = 0);
+
+// Connects, sends each piece in turn with `pauseMs` between them, then reads
+// until the server closes or `timeoutMs` (counted from the connect) passes.
+// With no pieces it only connects and waits: the server sees a silent client.
+Exchange TalkInPieces(const std::string& address, uint16_t port,
+                      const std::vector<std::string>& pieces, int pauseMs,
+                      int timeoutMs = 20000);
+
+// `text` cut into `count` consecutive pieces of nearly equal length (the
+// last ones may be empty when the text is shorter than `count`).
+std::vector<std::string> SplitIntoPieces(const std::string& text, int count);
 
 }  // namespace qvtest

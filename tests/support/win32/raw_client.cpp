@@ -1,0 +1,106 @@
+#include "raw_client.h"
+
+#include <winsock2.h>
+#include <ws2tcpip.h>
+
+#include <chrono>
+#include <thread>
+
+namespace qvtest {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Winsock is started once for the whole test program and left running.
+bool WinsockReady() {
+    static const bool ready = [] {
+        WSADATA data;
+        return WSAStartup(MAKEWORD(2, 2), &data) == 0;
+    }();
+    return ready;
+}
+
+long MillisecondsLeft(Clock::time_point deadline) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    return left > 0 ? static_cast<long>(left) : 0;
+}
+
+void SendAll(SOCKET s, const std::string& bytes) {
+    size_t sent = 0;
+    while (sent < bytes.size()) {
+        int n = send(s, bytes.data() + sent, static_cast<int>(bytes.size() - sent), 0);
+        if (n <= 0) return;
+        sent += static_cast<size_t>(n);
+    }
+}
+
+}  // namespace
+
+std::string ServerAddress() {
+    if (!WinsockReady()) return "127.0.0.1";
+    char name[256] = {};
+    if (gethostname(name, sizeof name - 1) != 0) return "127.0.0.1";
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    if (getaddrinfo(name, nullptr, &hints, &found) != 0 || found == nullptr) return "127.0.0.1";
+    const unsigned char* octets =
+        reinterpret_cast<const unsigned char*>(&reinterpret_cast<sockaddr_in*>(found->ai_addr)->sin_addr);
+    std::string text = std::to_string(octets[0]) + "." + std::to_string(octets[1]) + "." +
+                       std::to_string(octets[2]) + "." + std::to_string(octets[3]);
+    freeaddrinfo(found);
+    return text;
+}
+
+Exchange TalkInPieces(const std::string& address, uint16_t port,
+                      const std::vector<std::string>& pieces, int pauseMs, int timeoutMs) {
+    Exchange result;
+    if (!WinsockReady()) return result;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    sockaddr_in server{};
+    server.sin_family = AF_INET;
+    server.sin_port = htons(port);
+    server.sin_addr.s_addr = inet_addr(address.c_str());
+    if (server.sin_addr.s_addr == INADDR_NONE) return result;
+
+    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    if (s == INVALID_SOCKET) return result;
+    if (connect(s, reinterpret_cast<sockaddr*>(&server), sizeof server) != 0) {
+        closesocket(s);
+        return result;
+    }
+    result.connected = true;
+    sockaddr_in local{};
+    int localLength = sizeof local;
+    if (getsockname(s, reinterpret_cast<sockaddr*>(&local), &localLength) == 0)
+        result.localPort = ntohs(local.sin_port);
+
+    for (size_t i = 0; i < pieces.size(); ++i) {
+        if (i > 0 && pauseMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
+        SendAll(s, pieces[i]);
+    }
+
+    char buffer[4096];
+    for (;;) {
+        fd_set readable;
+        FD_ZERO(&readable);
+        FD_SET(s, &readable);
+        long left = MillisecondsLeft(deadline);
+        timeval wait{left / 1000, (left % 1000) * 1000};
+        int ready = select(0, &readable, nullptr, nullptr, &wait);
+        if (ready <= 0) break;  // time-out or failure
+        int n = recv(s, buffer, sizeof buffer, 0);
+        if (n == 0) {
+            result.closedByServer = true;
+            break;
+        }
+        if (n < 0) break;  // reset: keep what came before it
+        result.received.append(buffer, static_cast<size_t>(n));
+    }
+    closesocket(s);
+    return result;
+}
+
+}  // namespace qvtest

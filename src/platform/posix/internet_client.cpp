@@ -1,0 +1,91 @@
+// The URL fetch on Linux: libcurl in the role of the Internet client
+// services. A direct connection whatever the environment says, redirects
+// followed, credentials in the URL sent as Basic authentication, http and
+// https only, and time limits so a dead server cannot hold the caller forever.
+#include <curl/curl.h>
+
+#include <memory>
+#include <mutex>
+
+#include "platform/platform.h"
+
+namespace qv::platform {
+
+namespace {
+
+constexpr long kConnectTimeoutSeconds = 30;
+constexpr long kTransferLimitSeconds = 300;
+constexpr long kMaxRedirects = 10;
+
+bool CurlReady() {
+    // curl_global_init is not thread-safe: run it once, whichever thread fetches first.
+    static std::once_flag once;
+    static bool ready = false;
+    std::call_once(once, [] { ready = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK; });
+    return ready;
+}
+
+struct Transfer {
+    std::string* body;
+    bool answered = false;  // a response header arrived: the URL was opened
+};
+
+size_t KeepBody(char* data, size_t size, size_t count, void* context) {
+    auto* transfer = static_cast<Transfer*>(context);
+    try {
+        transfer->body->append(data, size * count);
+    } catch (...) {
+        return 0;  // out of memory: stop here with what was read
+    }
+    return size * count;
+}
+
+size_t NoteHeader(char*, size_t size, size_t count, void* context) {
+    static_cast<Transfer*>(context)->answered = true;
+    return size * count;
+}
+
+struct CurlCleanup {
+    void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
+};
+
+}  // namespace
+
+bool FetchUrl(const std::string& url, const std::string& agent, std::string& body) {
+    body.clear();
+    if (!CurlReady()) return false;
+    std::unique_ptr<CURL, CurlCleanup> handle(curl_easy_init());
+    if (!handle) return false;
+    CURL* curl = handle.get();
+    Transfer transfer{&body};
+
+    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(curl, CURLOPT_USERAGENT, agent.c_str());
+    // Direct: an empty proxy overrides any proxy variable of the environment.
+    curl_easy_setopt(curl, CURLOPT_PROXY, "");
+    curl_easy_setopt(curl, CURLOPT_NOPROXY, "*");
+    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(curl, CURLOPT_MAXREDIRS, kMaxRedirects);
+    curl_easy_setopt(curl, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC));
+    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds);
+    curl_easy_setopt(curl, CURLOPT_TIMEOUT, kTransferLimitSeconds);
+    // Time-outs without SIGALRM: the host's threads and signals are its own.
+    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, KeepBody);
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &transfer);
+    curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, NoteHeader);
+    curl_easy_setopt(curl, CURLOPT_HEADERDATA, &transfer);
+
+    const CURLcode result = curl_easy_perform(curl);
+    // A transfer broken off after the server answered keeps what was read,
+    // as a failing read ends the reading loop on Windows.
+    if (result != CURLE_OK && !transfer.answered) {
+        body.clear();
+        return false;
+    }
+    return true;
+}
+
+}  // namespace qv::platform

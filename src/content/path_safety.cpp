@@ -1,0 +1,68 @@
+#include "content/path_safety.h"
+
+namespace qv::content {
+
+namespace {
+
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+std::string AsciiUpper(std::string text) {
+    for (char& c : text) {
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    }
+    return text;
+}
+
+bool IsDeviceName(const std::string& component) {
+    // Windows opens the device for "con", "con.txt", "con .txt" alike.
+    std::string base = AsciiUpper(component.substr(0, component.find('.')));
+    while (!base.empty() && base.back() == ' ') base.pop_back();
+    if (base == "CON" || base == "PRN" || base == "AUX" || base == "NUL") return true;
+    if (base.size() == 4 && (base.compare(0, 3, "COM") == 0 || base.compare(0, 3, "LPT") == 0)) {
+        return base[3] >= '1' && base[3] <= '9';
+    }
+    return false;
+}
+
+bool IsSafeComponent(const std::string& component) {
+    if (component.empty()) return false;  // doubled separators
+    if (component.back() == '.' || component.back() == ' ') return false;  // "." and ".." too
+    if (IsDeviceName(component)) return false;
+    for (size_t i = 0; i + 1 < component.size(); ++i) {
+        if (component[i] == '~' && component[i + 1] >= '0' && component[i + 1] <= '9') return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool IsContainedRelativeName(const std::string& name) {
+    if (name.empty() || IsSeparator(name.front())) return false;
+    for (char c : name) {
+        if (static_cast<unsigned char>(c) < 32 || c == ':') return false;
+    }
+    size_t begin = 0;
+    while (true) {
+        size_t end = begin;
+        while (end < name.size() && !IsSeparator(name[end])) ++end;
+        if (!IsSafeComponent(name.substr(begin, end - begin))) return false;
+        if (end == name.size()) return true;
+        begin = end + 1;
+    }
+}
+
+bool IsBatchExtension(const std::string& extension) {
+    const std::string upper = AsciiUpper(extension);
+    return upper == "BAT" || upper == "CMD";
+}
+
+bool IsSafeBatchProgramName(const std::string& program) {
+    if (!IsContainedRelativeName(program)) return false;
+    static const std::string kSpecial = "&|<>^%!\"(),;= \t";
+    for (char c : program) {
+        if (kSpecial.find(c) != std::string::npos) return false;
+    }
+    return true;
+}
+
+}  // namespace qv::content

@@ -1,0 +1,13 @@
+// The status line and header block in front of every 200 answer.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace qv::content {
+
+// "HTTP/1.0 200 OK", server name, content type, ranges and length lines,
+// each ended by CR LF, then the empty line.
+std::string BuildResponseHeader(const std::string& contentType, uint64_t bodyLength);
+
+}  // namespace qv::content

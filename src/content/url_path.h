@@ -1,0 +1,21 @@
+// The text rules that turn a request line into a mapped path, its extension,
+// and the program name and query of that path. Pure byte-string operations.
+#pragma once
+
+#include <string>
+
+namespace qv::content {
+
+// The URL of `line` from position `start` (counted from 1) up to the first
+// space, with '\' separators, one leading separator dropped, "default.htm"
+// for the root and after a trailing separator, and ".htm" when it has no dot.
+std::string MapUrlToPath(const std::string& line, int start);
+
+// The text after the first '.' (or the whole path when there is none), up to
+// the first '?' after that point.
+std::string PathExtension(const std::string& path);
+
+// Splits at the first '?': the program name before it, the query after it.
+void SplitProgramQuery(const std::string& path, std::string& query, std::string& program);
+
+}  // namespace qv::content

@@ -1,0 +1,138 @@
+// Files on KERNEL32: the exchange files, the served files and name look-ups.
+#include <windows.h>
+
+#include <cstring>
+
+#include "platform/platform.h"
+
+namespace qv::platform {
+
+namespace {
+
+HANDLE Native(File file) { return reinterpret_cast<HANDLE>(file); }
+
+File FromHandle(HANDLE handle) { return handle == INVALID_HANDLE_VALUE ? 0 : reinterpret_cast<File>(handle); }
+
+bool HasWildcard(const std::string& name) { return name.find_first_of("*?") != std::string::npos; }
+
+std::string LastComponent(const std::string& name) {
+    size_t cut = name.find_last_of("\\/");
+    return cut == std::string::npos ? name : name.substr(cut + 1);
+}
+
+// Without the "\\?\" prefix GetFinalPathNameByHandleA puts before every name.
+std::string WithoutLongPrefix(const std::string& name) {
+    if (name.compare(0, 8, "\\\\?\\UNC\\") == 0) return "\\\\" + name.substr(8);
+    if (name.compare(0, 4, "\\\\?\\") == 0) return name.substr(4);
+    return name;
+}
+
+}  // namespace
+
+File CreateSharedFile(const std::string& name) {
+    SECURITY_ATTRIBUTES inheritable{};
+    inheritable.nLength = 12;
+    inheritable.lpSecurityDescriptor = nullptr;
+    inheritable.bInheritHandle = TRUE;
+    return FromHandle(CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  &inheritable, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+void SeekToEnd(File file) { SetFilePointer(Native(file), 0, nullptr, FILE_END); }
+
+void Rewind(File file) { SetFilePointer(Native(file), 0, nullptr, FILE_BEGIN); }
+
+void WriteToFile(File file, const char* data, size_t size) {
+    while (size > 0) {
+        DWORD piece = size > 0x40000000u ? 0x40000000u : static_cast<DWORD>(size);
+        DWORD written = 0;
+        if (!WriteFile(Native(file), data, piece, &written, nullptr) || written == 0) return;
+        data += written;
+        size -= written;
+    }
+}
+
+long ReadFileAt(File file, uint64_t offset, char* buffer, size_t size) {
+    HANDLE handle = Native(file);
+    // A positioned read still moves a synchronous handle's file position;
+    // put it back so the read stays independent of it.
+    LARGE_INTEGER zero{}, position{};
+    const bool kept = SetFilePointerEx(handle, zero, &position, FILE_CURRENT) != FALSE;
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(offset & 0xffffffffu);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    DWORD wanted = size > 0x7fffffffu ? 0x7fffffffu : static_cast<DWORD>(size);
+    DWORD got = 0;
+    BOOL ok = ReadFile(handle, buffer, wanted, &got, &at);
+    DWORD error = ok ? ERROR_SUCCESS : GetLastError();
+    if (kept) SetFilePointerEx(handle, position, nullptr, FILE_BEGIN);
+    if (!ok) return error == ERROR_HANDLE_EOF ? 0 : -1;
+    return static_cast<long>(got);
+}
+
+void CloseFile(File file) {
+    if (file != 0) CloseHandle(Native(file));
+}
+
+bool RemoveFile(const std::string& name) { return DeleteFileA(name.c_str()) != FALSE; }
+
+PathKind ProbePath(const std::string& name) {
+    if (name.empty() || HasWildcard(name)) return PathKind::Missing;
+    DWORD attributes = GetFileAttributesA(name.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return PathKind::Missing;
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return PathKind::Directory;
+    if (attributes & FILE_ATTRIBUTE_DEVICE) return PathKind::Other;
+    // The directory search gives the file's real name: a name the system
+    // rewrote to reach it (a trailing dot or space, a short alias, a
+    // stream suffix) is not the file's own name.
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(name.c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return PathKind::Other;
+    FindClose(search);
+    return lstrcmpiA(found.cFileName, LastComponent(name).c_str()) == 0 ? PathKind::File : PathKind::Other;
+}
+
+OpenResult OpenForReading(const std::string& name) {
+    DWORD attributes = GetFileAttributesA(name.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return {0, false};
+    HANDLE handle = CreateFileA(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle != INVALID_HANDLE_VALUE) return {reinterpret_cast<File>(handle), false};
+    DWORD error = GetLastError();
+    return {0, error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION};
+}
+
+int64_t FileSize(File file) {
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(Native(file), &size)) return -1;
+    return size.QuadPart;
+}
+
+std::string NativeFileName(const std::string& name) { return name; }
+
+bool CanonicalName(const std::string& name, std::string& canonical) {
+    if (name.empty()) return false;
+    char full[MAX_PATH * 4];
+    DWORD length = GetFullPathNameA(name.c_str(), sizeof full, full, nullptr);
+    if (length == 0 || length >= sizeof full) return false;
+    // Opening with backup semantics reaches directories too; the final name
+    // has every link resolved.
+    HANDLE handle = CreateFileA(full, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return false;
+    char resolved[MAX_PATH * 4];
+    DWORD finalLength =
+        GetFinalPathNameByHandleA(handle, resolved, sizeof resolved, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    CloseHandle(handle);
+    if (finalLength > 0 && finalLength < sizeof resolved) {
+        canonical = WithoutLongPrefix(std::string(resolved, finalLength));
+        return true;
+    }
+    char longName[MAX_PATH * 4];
+    DWORD longLength = GetLongPathNameA(full, longName, sizeof longName);
+    if (longLength == 0 || longLength >= sizeof longName) return false;
+    canonical.assign(longName, longLength);
+    return true;
+}
+
+}  // namespace qv::platform

@@ -1,0 +1,114 @@
+// TCP sockets on Windows Sockets 2.
+#include <winsock2.h>
+#include <ws2tcpip.h>
+
+#include "platform/platform.h"
+
+namespace qv::platform {
+
+namespace {
+
+SOCKET Native(Socket socket) { return static_cast<SOCKET>(socket); }
+
+// A CGI program is started with handle inheritance: it must not take our
+// sockets with it, or a connection (or the port) stays open while it runs.
+void KeepFromChildren(SOCKET socket) {
+    SetHandleInformation(reinterpret_cast<HANDLE>(socket), HANDLE_FLAG_INHERIT, 0);
+}
+
+}  // namespace
+
+bool SocketLibraryStart() {
+    WSADATA data;
+    if (WSAStartup(MAKEWORD(2, 0), &data) != 0) return false;
+    if (LOBYTE(data.wVersion) != 2) {
+        WSACleanup();
+        return false;
+    }
+    return true;
+}
+
+void SocketLibraryStop() { WSACleanup(); }
+
+int LastSocketError() { return WSAGetLastError(); }
+
+Socket OpenTcpSocket() {
+    SOCKET socket = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    if (socket == INVALID_SOCKET) return kNoSocket;
+    KeepFromChildren(socket);
+    return static_cast<Socket>(socket);
+}
+
+bool SetDontLinger(Socket socket) {
+    BOOL on = TRUE;
+    return setsockopt(Native(socket), SOL_SOCKET, SO_DONTLINGER, reinterpret_cast<const char*>(&on), sizeof on) == 0;
+}
+
+bool BindSocket(Socket socket, uint32_t addressNetOrder, uint16_t port) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = addressNetOrder;
+    address.sin_port = htons(port);
+    return bind(Native(socket), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+}
+
+bool ListenSocket(Socket socket, int backlog) { return listen(Native(socket), backlog) == 0; }
+
+Socket AcceptConnection(Socket listening) {
+    SOCKET accepted = accept(Native(listening), nullptr, nullptr);
+    if (accepted == INVALID_SOCKET) return kNoSocket;
+    KeepFromChildren(accepted);
+    // The new socket inherits the listener's event registration and with it
+    // non-blocking mode; the channel layer waits with select itself.
+    WSAAsyncSelect(accepted, nullptr, 0, 0);
+    u_long blocking = 0;
+    ioctlsocket(accepted, FIONBIO, &blocking);
+    return static_cast<Socket>(accepted);
+}
+
+WaitResult WaitSocket(Socket socket, bool forWriting, uint64_t timeoutMicroseconds) {
+    fd_set set;
+    FD_ZERO(&set);
+    FD_SET(Native(socket), &set);
+    timeval limit;
+    limit.tv_sec = static_cast<long>(timeoutMicroseconds / 1000000u);
+    limit.tv_usec = static_cast<long>(timeoutMicroseconds % 1000000u);
+    int ready = forWriting ? select(0, nullptr, &set, nullptr, &limit) : select(0, &set, nullptr, nullptr, &limit);
+    if (ready == SOCKET_ERROR) return WaitResult::Failed;
+    return ready == 0 ? WaitResult::TimedOut : WaitResult::Ready;
+}
+
+long ReceiveSocket(Socket socket, char* buffer, size_t size) {
+    int wanted = size > 0x7fffffff ? 0x7fffffff : static_cast<int>(size);
+    int got = recv(Native(socket), buffer, wanted, 0);
+    return got == SOCKET_ERROR ? -1 : got;
+}
+
+long SendSocket(Socket socket, const char* data, size_t size) {
+    int wanted = size > 0x7fffffff ? 0x7fffffff : static_cast<int>(size);
+    int sent = send(Native(socket), data, wanted, 0);
+    return sent == SOCKET_ERROR ? -1 : sent;
+}
+
+void CloseSocket(Socket socket) {
+    if (socket != kNoSocket) closesocket(Native(socket));
+}
+
+bool SocketPeer(Socket socket, uint32_t& addressNetOrder, uint16_t& port) {
+    sockaddr_in peer{};
+    int length = sizeof peer;
+    if (getpeername(Native(socket), reinterpret_cast<sockaddr*>(&peer), &length) != 0) return false;
+    if (peer.sin_family != AF_INET) return false;
+    addressNetOrder = peer.sin_addr.s_addr;
+    port = ntohs(peer.sin_port);
+    return true;
+}
+
+std::string AddressText(uint32_t addressNetOrder) {
+    in_addr address{};
+    address.s_addr = addressNetOrder;
+    const char* text = inet_ntoa(address);
+    return text == nullptr ? std::string() : std::string(text);
+}
+
+}  // namespace qv::platform

@@ -1,0 +1,156 @@
+// WEBResponse through the loaded library against a recording server on
+// loopback: what reaches the server, and what comes back to the caller.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "library.h"
+#include "recording_server.h"
+
+namespace {
+
+using qvtest::RecordedRequest;
+using qvtest::RecordingServer;
+using qvtest::RecordingServerAnswer;
+
+std::string Fetch(const std::string& url, const char* user = "", const char* password = "") {
+    const qvtest::Api& a = qvtest::api();
+    if (a.WEBResponse == nullptr) return "<WEBResponse missing>";
+    return qvtest::TakeString(a.WEBResponse(url.c_str(), user, password));
+}
+
+// Bytes that differ from position to position, NUL bytes included.
+std::string Pattern(size_t size) {
+    std::string bytes(size, '\0');
+    for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 37 + 11) % 256);
+    return bytes;
+}
+
+RecordingServerAnswer Answering(int status, std::string body) {
+    RecordingServerAnswer answer;
+    answer.status = status;
+    answer.body = std::move(body);
+    return answer;
+}
+
+TEST(WebResponse, ReturnsTheWholeBodyWhateverItsLength) {
+    // Around and across the 256-byte pieces the content is read in.
+    for (size_t size : {size_t{1}, size_t{100}, size_t{255}, size_t{256}, size_t{257}, size_t{600}, size_t{5000}}) {
+        RecordingServer server(Answering(200, Pattern(size)));
+        ASSERT_TRUE(server.Listening());
+        const std::string body = Fetch(server.Url("/piece"));
+        EXPECT_EQ(body.size(), size);
+        EXPECT_EQ(body, Pattern(size)) << size << " bytes";
+    }
+}
+
+TEST(WebResponse, KeepsNulBytesOfTheBody) {
+    std::string body = std::string("A\0B\0\0C", 6) + std::string(600, 'x');
+    body[255] = '\0';
+    body[256] = '\0';
+    body[body.size() - 1] = '\0';
+    RecordingServer server(Answering(200, body));
+    ASSERT_TRUE(server.Listening());
+    EXPECT_EQ(Fetch(server.Url("/nul")), body);
+}
+
+TEST(WebResponse, ReturnsTheBodyOfAnErrorStatusToo) {
+    for (int status : {404, 500}) {
+        const std::string page = "error page " + std::to_string(status);
+        RecordingServer server(Answering(status, page));
+        ASSERT_TRUE(server.Listening());
+        EXPECT_EQ(Fetch(server.Url("/missing")), page);
+    }
+}
+
+TEST(WebResponse, AsksWithTheAgentNameForTheUrlsTarget) {
+    RecordingServer server(Answering(200, "ok"));
+    ASSERT_TRUE(server.Listening());
+    ASSERT_EQ(Fetch(server.Url("/dir/page.htm?a=1&b=2")), "ok");
+    const std::vector<RecordedRequest> requests = server.Requests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].userAgent, "Fennomax DLL");
+    EXPECT_EQ(requests[0].requestLine.substr(0, 4), "GET ");
+    EXPECT_EQ(requests[0].target, "/dir/page.htm?a=1&b=2");
+    EXPECT_TRUE(requests[0].authorization.empty());
+}
+
+TEST(WebResponse, SendsTheCredentialsAsBasicAuthorization) {
+    struct Case {
+        const char* user;
+        const char* password;
+        const char* authorization;
+    };
+    const std::vector<Case> cases = {
+        {"user", "secret", "Basic dXNlcjpzZWNyZXQ="},  // user:secret
+        {"u", "p", "Basic dTpw"},                      // u:p
+    };
+    for (const Case& c : cases) {
+        RecordingServerAnswer answer = Answering(200, "welcome");
+        answer.challengeWithoutAuthorization = true;
+        RecordingServer server(answer);
+        ASSERT_TRUE(server.Listening());
+        EXPECT_EQ(Fetch(server.Url("/private"), c.user, c.password), "welcome") << c.user;
+        const std::vector<RecordedRequest> requests = server.Requests();
+        ASSERT_FALSE(requests.empty());
+        EXPECT_EQ(requests.back().authorization, c.authorization);
+        EXPECT_EQ(requests.back().target, "/private");
+    }
+}
+
+TEST(WebResponse, WithoutAUserNameSendsNoCredentials) {
+    RecordingServerAnswer answer = Answering(200, "welcome");
+    answer.challengeWithoutAuthorization = true;
+    RecordingServer server(answer);
+    ASSERT_TRUE(server.Listening());
+    // The password alone is ignored; the challenge's own page is the content.
+    EXPECT_EQ(Fetch(server.Url("/private"), "", "secret"), RecordingServer::kChallengeBody);
+    for (const RecordedRequest& request : server.Requests()) EXPECT_TRUE(request.authorization.empty());
+}
+
+TEST(WebResponse, FollowsARedirect) {
+    RecordingServerAnswer answer = Answering(200, "arrived");
+    answer.redirectFrom = "/old";
+    answer.redirectTo = "/new";
+    RecordingServer server(answer);
+    ASSERT_TRUE(server.Listening());
+    EXPECT_EQ(Fetch(server.Url("/old")), "arrived");
+    const std::vector<RecordedRequest> requests = server.Requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[1].target, "/new");
+    EXPECT_EQ(requests[1].userAgent, "Fennomax DLL");
+}
+
+TEST(WebResponse, CutsAUrlOf2000BytesTo1023) {
+    RecordingServer server(Answering(200, "cut"));
+    ASSERT_TRUE(server.Listening());
+    const std::string prefix = server.Url("/");
+    const std::string url = prefix + std::string(2000 - prefix.size(), 'a');
+    ASSERT_EQ(url.size(), 2000u);
+    EXPECT_EQ(Fetch(url), "cut");
+    const std::vector<RecordedRequest> requests = server.Requests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].target, "/" + std::string(1023 - prefix.size(), 'a'));
+}
+
+TEST(WebResponse, GivesEmptyTextWhenTheServerCannotBeReached) {
+    const uint16_t port = qvtest::RefusingPort();
+    ASSERT_NE(port, 0);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(Fetch("http://127.0.0.1:" + std::to_string(port) + "/x", "u", "p"), "");
+    // A refused connection is an answer in itself, not something to wait out.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(15));
+}
+
+TEST(WebResponse, GivesEmptyTextForWhatCannotBeOpened) {
+    for (const char* url : {"", "no url at all", "http://", "unknownscheme://127.0.0.1/x"}) {
+        EXPECT_EQ(Fetch(url), "") << url;
+    }
+    const qvtest::Api& a = qvtest::api();
+    ASSERT_NE(a.WEBResponse, nullptr);
+    EXPECT_EQ(qvtest::TakeString(a.WEBResponse(nullptr, nullptr, nullptr)), "");
+}
+
+}  // namespace

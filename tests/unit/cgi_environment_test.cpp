@@ -1,0 +1,114 @@
+// The program environment block, byte for byte.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "content/cgi_environment.h"
+
+namespace {
+
+using namespace std::string_literals;
+using qv::content::BuildCgiEnvironment;
+using qv::platform::LocalTime;
+
+const LocalTime kSeventhOfDecember{2026, 12, 7, 10, 0, 0, 400};
+
+std::vector<std::string> Entries(const std::string& block) {
+    std::vector<std::string> entries;
+    size_t begin = 0;
+    while (begin < block.size() && block[begin] != '\0') {
+        const size_t end = block.find('\0', begin);
+        if (end == std::string::npos) break;
+        entries.push_back(block.substr(begin, end - begin));
+        begin = end + 1;
+    }
+    return entries;
+}
+
+TEST(CgiEnvironment, FullRequestByteForByte) {
+    const std::string expected =
+        "REQUEST_METHOD=POST\0"
+        "QUERY_STRING=name=a b&x=%41\0"
+        "QUERY_STRINGUNESCAPTED=\0"
+        "AUTH_TYPE=\0"
+        "REMOTE_ADDRESS= server1\0"
+        "REMOTE_HOST= server1\0"
+        "SERVER_SOFTWARE=Quorvex Version 1.0\0"
+        "SERVER_NAME=Quorvex Version 1.0\0"
+        "GATEWAY_INTERFACE=\0"
+        "SERVER_PROTOCOL=\0"
+        "SERVER_PORT=80\0"
+        "PATH_INFO=\0"
+        "PATH_TRANSLATED=\0"
+        "SCRIPT_NAME=\0"
+        "REMOTE_USER=\0"
+        "REMOTE_IDENT=\0"
+        "HTTP_ACCEPT= text/html\0"
+        "HTTP_ACCEPT_CHARSET=\0"
+        "HTTP_ACCEPT_ENCODING= gzip\0"
+        "HTTP_ACCEPT_LANGUAGE= en-GB\0"
+        "HTTP_USER_AGENT= Probe/2.0\0"
+        "HTTP_REFERER= http://r/\0"
+        "HTTP_CONNECTION= close\0"
+        "HTTP_FROM=\0"
+        "HTTP_COOKIE=\0"
+        "HTTP_HOST=\0"
+        "HTTP_PRAGMA=\0"
+        "HTTPS=\0"
+        "DOCUMENT=\0"
+        "DOCUMENT_URI=\0"
+        "DATE_GMT=\0"
+        "DATE_LOCAL=12-07-2026\0"
+        "LAST_MODIFIED=\0"
+        "LOCAL_ADDR=buildhost\0"
+        "LOGON_USER=\0"
+        "SCRIPT_NAME=\0"
+        "SERVER_PORT_SECURE=\0"
+        "\0\0"s;
+    EXPECT_EQ(BuildCgiEnvironment("POST", "name=a b&x=%41", " server1", " text/html", " en-GB",
+                                  " gzip", " Probe/2.0", " http://r/", " close", kSeventhOfDecember,
+                                  "buildhost"),
+              expected);
+}
+
+TEST(CgiEnvironment, BareGetRequest) {
+    const std::string block =
+        BuildCgiEnvironment("GET", "", "", "", "", "", "", "", "", LocalTime{2031, 1, 2, 0, 0, 0, 0}, "");
+    const std::vector<std::string> entries = Entries(block);
+    ASSERT_EQ(entries.size(), 37u);
+    EXPECT_EQ(entries[0], "REQUEST_METHOD=GET");
+    EXPECT_EQ(entries[1], "QUERY_STRING=");
+    const char* const emptyRequestEntries[] = {"HTTP_ACCEPT=", "HTTP_ACCEPT_CHARSET=",
+                                               "HTTP_ACCEPT_ENCODING=", "HTTP_ACCEPT_LANGUAGE=",
+                                               "HTTP_USER_AGENT=", "HTTP_REFERER=", "HTTP_CONNECTION="};
+    for (int i = 0; i < 7; ++i) EXPECT_EQ(entries[16 + i], emptyRequestEntries[i]);
+    EXPECT_EQ(entries[31], "DATE_LOCAL=01-02-2031");
+    EXPECT_EQ(entries[33], "LOCAL_ADDR=");
+    const std::string end = "SERVER_PORT_SECURE=\0\0\0"s;
+    ASSERT_GE(block.size(), end.size());
+    EXPECT_EQ(block.substr(block.size() - end.size()), end);
+}
+
+TEST(CgiEnvironment, ZeroByteInAValueCannotAddAnEntry) {
+    const std::string block = BuildCgiEnvironment("GET", "a\0PATH=/evil"s, "", "", "", "", "", "", "",
+                                                  kSeventhOfDecember, "h");
+    const std::vector<std::string> entries = Entries(block);
+    ASSERT_EQ(entries.size(), 37u);
+    EXPECT_EQ(entries[1], "QUERY_STRING=aPATH=/evil");
+}
+
+TEST(CgiEnvironment, LiveDateAndHostName) {
+    const LocalTime now = qv::platform::CurrentLocalTime();
+    const std::vector<std::string> entries =
+        Entries(BuildCgiEnvironment("GET", "", "", "", "", "", "", "", ""));
+    ASSERT_EQ(entries.size(), 37u);
+    // The date of the moment the test read the clock, or of a midnight just passed.
+    EXPECT_TRUE(entries[31] == "DATE_LOCAL=" + qv::content::LocalDateText(now) ||
+                entries[31] == "DATE_LOCAL=" +
+                                   qv::content::LocalDateText(qv::platform::CurrentLocalTime()));
+    EXPECT_EQ(entries[31].size(), std::string("DATE_LOCAL=12-07-2026").size());
+    EXPECT_EQ(entries[33], "LOCAL_ADDR=" + qv::platform::LocalHostName());
+}
+
+}  // namespace

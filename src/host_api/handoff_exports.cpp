@@ -1,0 +1,92 @@
+// The exports with which the host reads the request it was offered and posts its answer.
+#include <string>
+
+#include "client/nul_placeholder.h"
+#include "platform/platform.h"
+#include "quorvex.h"
+#include "server/server_state.h"
+
+namespace {
+
+QvBSTR ByteStringOf(const std::string& bytes) {
+    return qv::platform::AllocByteString(bytes.data(), static_cast<uint32_t>(bytes.size()));
+}
+
+bool InRequestTrimSet(char c) { return c == ' ' || c == '\r' || c == '\n' || c == 26; }
+
+std::string TrimRequestText(const std::string& text) {
+    size_t first = 0;
+    size_t last = text.size();
+    while (first < last && InRequestTrimSet(text[first])) ++first;
+    while (last > first && InRequestTrimSet(text[last - 1])) --last;
+    return text.substr(first, last - first);
+}
+
+// Stores the answer for the slot; the stored length, or 0 when there is no such slot.
+int32_t Post(int32_t slot, std::string answer) {
+    int32_t length = static_cast<int32_t>(answer.size());
+    return qv::server::StoreSlotAnswer(slot, std::move(answer)) ? length : 0;
+}
+
+std::string EncodeNulBytes(const std::string& text) {
+    std::string encoded;
+    encoded.reserve(text.size());
+    for (char c : text) {
+        if (c == '\0') {
+            encoded += qv::client::kNulPlaceholder;
+        } else {
+            encoded.push_back(c);
+        }
+    }
+    return encoded;
+}
+
+}  // namespace
+
+extern "C" {
+
+QV_API QvBSTR QV_CALL WEBSRVGETREQUEST(int32_t slot) {
+    try {
+        return ByteStringOf(TrimRequestText(qv::server::SlotRequestField(slot)));
+    } catch (...) {
+        return qv::platform::AllocByteString(nullptr, 0);
+    }
+}
+
+QV_API int32_t QV_CALL PostResponse(int32_t slot, const char* answer) {
+    try {
+        return Post(slot, answer == nullptr ? std::string() : std::string(answer));
+    } catch (...) {
+        return 0;
+    }
+}
+
+// The host's variable receives the encoded text as a new string; the old one is freed.
+QV_API int32_t QV_CALL PostResponseA(int32_t slot, QvBSTR* answer) {
+    try {
+        if (!qv::server::SlotExists(slot)) return 0;
+        if (answer == nullptr) return Post(slot, std::string());
+        QvBSTR old = *answer;
+        std::string text;
+        if (old != nullptr) text.assign(qv::platform::ByteStringBytes(old), qv::platform::ByteStringLength(old));
+        std::string encoded = EncodeNulBytes(text);
+        QvBSTR replacement = ByteStringOf(encoded);
+        if (replacement == nullptr) return 0;
+        *answer = replacement;
+        if (old != nullptr) qv::platform::FreeByteString(old);
+        return Post(slot, std::move(encoded));
+    } catch (...) {
+        return 0;
+    }
+}
+
+QV_API int32_t QV_CALL PostResponseC(int32_t slot, const char* bytes, int32_t count) {
+    try {
+        if (bytes == nullptr || count <= 0) return Post(slot, std::string());
+        return Post(slot, std::string(bytes, static_cast<size_t>(count)));
+    } catch (...) {
+        return 0;
+    }
+}
+
+}  // extern "C"

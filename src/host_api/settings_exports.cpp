@@ -1,0 +1,75 @@
+// The exports with which the host sets directories, its window, its mutex and its callback.
+#include <string>
+
+#include "quorvex.h"
+#include "server/settings_store.h"
+
+namespace {
+
+std::string TextOf(const char* text) { return text == nullptr ? std::string() : std::string(text); }
+
+// Window and mutex handles are pointers on Windows and numbers natively; a
+// plain conversion serves both.
+template <typename Handle>
+uintptr_t HandleValue(Handle handle) {
+    return (uintptr_t)handle;
+}
+
+}  // namespace
+
+extern "C" {
+
+QV_API int32_t QV_CALL SetServerDir(const char* dir) {
+    try {
+        qv::server::SetDocumentDirectory(TextOf(dir));
+    } catch (...) {
+    }
+    return 0;
+}
+
+QV_API int16_t QV_CALL WEBSRVSETCGI(const char* dir) {
+    try {
+        qv::server::SetCgiDirectory(TextOf(dir));
+    } catch (...) {
+    }
+    return 0;
+}
+
+QV_API int32_t QV_CALL WEBSRVSETWINDOW(QvWindow window) {
+    try {
+        return qv::server::SetHostWindow(HandleValue(window)) ? 0 : -1;
+    } catch (...) {
+        return -1;
+    }
+}
+
+QV_API void QV_CALL WEBSRVCLEARWINDOW(void) {
+    try {
+        qv::server::ClearHostWindow();
+    } catch (...) {
+    }
+}
+
+QV_API void QV_CALL WEBSRVSETMUTEX(const QvMutex* mutex) {
+    try {
+        if (mutex != nullptr) qv::server::SetHostMutex(HandleValue(*mutex));
+    } catch (...) {
+    }
+}
+
+QV_API int32_t QV_CALL SetServerCallback(QvRequestCallback callback) {
+    try {
+        return qv::server::SetRequestCallback(callback) ? 0 : -2;
+    } catch (...) {
+        return -2;
+    }
+}
+
+QV_API void QV_CALL StopServerCallback(void) {
+    try {
+        qv::server::ClearRequestCallback();
+    } catch (...) {
+    }
+}
+
+}  // extern "C"

@@ -1,0 +1,50 @@
+// The channel layer: numbered TCP endpoints with a 64 KiB receive buffer and
+// a time-out each. Every operation reports a ChannelError code and never throws.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "net/channel_errors.h"
+#include "platform/platform.h"
+
+namespace qv::net {
+
+enum class ChannelKind { None, Tcp, File };
+
+// The accept notification message: WM_USER + 0x49.
+constexpr uint32_t kAcceptMessage = 1097;
+constexpr uint32_t kEventAccept = 0x08;
+constexpr uint32_t kEventConnect = 0x10;
+
+// The next free number of the rolling counter (1..32767); 0 when every number is open.
+int16_t NextChannelNumber();
+
+int OpenServerChannel(int number, int port, uint32_t timeoutMs);
+int NotifyChannel(int number, platform::Window window, uint32_t message, uint32_t events);
+int AcceptChannel(int listening, int number);
+// Up to `count` bytes: returns as soon as a network read came back short and
+// was handed out, or `count` bytes were collected.
+std::string ReceiveChannel(int number, size_t count, int& error);
+int SendChannel(int number, const std::string& data);
+// `required` ChannelKind::None accepts any kind.
+int CloseChannel(int number, ChannelKind required);
+platform::Socket ChannelSocket(int number, int& error);
+std::string ChannelPeerAddress(int number);
+std::string LocalHostName();
+std::string HostNameOf(uint32_t addressNetOrder);
+
+// For a reader that looks at a request as it arrives: waits until `deadlineMs`
+// (a MonotonicMilliseconds moment; a moment already past polls once) for the
+// socket to become readable, then reads once, appending to the bytes already
+// buffered, which stay in the channel. `got` is the number of bytes added;
+// `peerClosed` tells that the peer has finished sending.
+int ReceiveChannelUntil(int number, uint64_t deadlineMs, size_t& got, bool& peerClosed);
+// The bytes buffered in the channel and not yet handed out, left in place.
+std::string BufferedChannelBytes(int number, int& error);
+// The channel's time-out as a wait, counting 1024 ms as one second.
+uint64_t TimeoutMicroseconds(uint32_t timeoutMs);
+uint32_t ChannelTimeoutMs(int number);
+
+}  // namespace qv::net

@@ -1,0 +1,107 @@
+// Receiving and sending on a TCP channel, each wait bounded by the channel's time-out.
+#include <algorithm>
+#include <cstring>
+
+#include "net/channel_record.h"
+
+namespace qv::net {
+namespace {
+
+int CheckTcp(Channel* channel) {
+    if (channel == nullptr) return kErrBadChannel;
+    if (channel->kind != ChannelKind::Tcp) return kErrWrongKind;
+    return kOk;
+}
+
+// Hands out up to `wanted` bytes from the front of the buffer.
+size_t TakeBuffered(Channel* channel, size_t wanted, std::string& out) {
+    size_t taken = std::min<size_t>(wanted, channel->buffered);
+    out.append(channel->buffer, taken);
+    std::memmove(channel->buffer, channel->buffer + taken, channel->buffered - taken);
+    channel->buffered -= static_cast<uint32_t>(taken);
+    return taken;
+}
+
+}  // namespace
+
+std::string ReceiveChannel(int number, size_t count, int& error) {
+    Channel* channel = FindChannel(number);
+    error = CheckTcp(channel);
+    std::string result;
+    if (error != kOk) return result;
+    channel->shortRead = false;
+    for (;;) {
+        if (channel->buffered > 0) {
+            TakeBuffered(channel, count - result.size(), result);
+            if (channel->buffered > 0 || channel->shortRead) break;
+        }
+        if (result.size() >= count) break;
+        platform::WaitResult ready =
+            platform::WaitSocket(channel->socket, false, TimeoutMicroseconds(channel->timeoutMs));
+        if (ready == platform::WaitResult::Failed) {
+            error = SocketFailure();
+            return std::string();
+        }
+        if (ready == platform::WaitResult::TimedOut) {
+            if (result.empty()) error = kErrTimeout;
+            break;
+        }
+        long got = platform::ReceiveSocket(channel->socket, channel->buffer, kChannelBufferSize);
+        if (got < 0) {
+            error = SocketFailure();
+            return std::string();
+        }
+        channel->buffered = static_cast<uint32_t>(got);
+        if (static_cast<size_t>(got) != kChannelBufferSize) channel->shortRead = true;
+        if (got == 0) break;
+    }
+    return result;
+}
+
+int ReceiveChannelUntil(int number, uint64_t deadlineMs, size_t& got, bool& peerClosed) {
+    got = 0;
+    peerClosed = false;
+    Channel* channel = FindChannel(number);
+    int error = CheckTcp(channel);
+    if (error != kOk) return error;
+    size_t room = kChannelBufferSize - channel->buffered;
+    if (room == 0) return kOk;
+    uint64_t now = platform::MonotonicMilliseconds();
+    uint64_t waitUs = deadlineMs > now ? (deadlineMs - now) * 1000u : 0;
+    platform::WaitResult ready = platform::WaitSocket(channel->socket, false, waitUs);
+    if (ready == platform::WaitResult::Failed) return SocketFailure();
+    if (ready == platform::WaitResult::TimedOut) return kErrTimeout;
+    long read = platform::ReceiveSocket(channel->socket, channel->buffer + channel->buffered, room);
+    if (read < 0) return SocketFailure();
+    if (read == 0) peerClosed = true;
+    channel->buffered += static_cast<uint32_t>(read);
+    got = static_cast<size_t>(read);
+    return kOk;
+}
+
+std::string BufferedChannelBytes(int number, int& error) {
+    Channel* channel = FindChannel(number);
+    error = CheckTcp(channel);
+    if (error != kOk) return std::string();
+    return std::string(channel->buffer, channel->buffered);
+}
+
+int SendChannel(int number, const std::string& data) {
+    Channel* channel = FindChannel(number);
+    int error = CheckTcp(channel);
+    if (error != kOk) return error;
+    size_t sent = 0;
+    do {
+        platform::WaitResult ready =
+            platform::WaitSocket(channel->socket, true, TimeoutMicroseconds(channel->timeoutMs));
+        if (ready == platform::WaitResult::Failed) return SocketFailure();
+        if (ready == platform::WaitResult::TimedOut) return kErrTimeout;
+        if (sent == data.size()) break;
+        long accepted = platform::SendSocket(channel->socket, data.data() + sent, data.size() - sent);
+        if (accepted < 0) return SocketFailure();
+        sent += static_cast<size_t>(accepted);
+    } while (sent < data.size());
+    return kOk;
+}
+
+}  // namespace qv::net

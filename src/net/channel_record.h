@@ -1,0 +1,43 @@
+// The channel record and the table of open channels (internal to the layer).
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "net/channel.h"
+
+namespace qv::net {
+
+constexpr size_t kChannelBufferSize = 65536;
+
+struct Channel {
+    int16_t number = 0;
+    platform::Socket socket = platform::kNoSocket;
+    ChannelKind kind = ChannelKind::Tcp;
+    uint16_t portNetOrder = 0;
+    uint32_t addressNetOrder = 0;
+    uint32_t timeoutMs = 0;
+    uint32_t buffered = 0;
+    bool shortRead = false;
+    char buffer[kChannelBufferSize];  // the receive buffer lives in the record's own allocation
+};
+
+// Short process-wide spin locks; the order is open lock, then table lock.
+class SpinLock {
+public:
+    void lock();
+    void unlock();
+private:
+    std::atomic_flag flag_ = ATOMIC_FLAG_INIT;
+};
+SpinLock& OpenLock();
+
+Channel* FindChannel(int number);        // null when not open
+bool InsertChannel(Channel* channel);    // false when the number is taken
+Channel* RemoveChannel(int number);      // the removed record, or null
+bool ChannelNumberOpen(int number);
+
+// The platform's last socket failure as a channel error.
+int SocketFailure();
+
+}  // namespace qv::net

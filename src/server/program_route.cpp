@@ -1,0 +1,73 @@
+// The program route: run a program of the CGI directory with three exchange
+// files as its standard handles and send what it wrote.
+#include "content/cgi_environment.h"
+#include "content/exchange_files.h"
+#include "content/path_safety.h"
+#include "server/directory_guard.h"
+#include "server/responses.h"
+#include "server/routes.h"
+
+namespace qv::server {
+namespace {
+
+std::string ExchangeFileName(const std::string& cgiDirectory, const char* prefix, int32_t slot) {
+    return platform::NativeFileName(cgiDirectory + prefix + std::to_string(slot) + ".TMP");
+}
+
+}  // namespace
+
+void ServeProgram(const Connection& connection, const Request& request, const Settings& settings) {
+    const std::string& dir = settings.cgiDirectory;
+    std::string application;
+    if (CheckContained(dir, request.programName, application) == Containment::Outside) {
+        SendAnswer(connection.channel, NotFoundResponse());
+        return;
+    }
+    // A batch program reads its command line by the command interpreter's rules,
+    // so it gets its own name alone, and only a name those rules cannot misread.
+    bool batch = content::IsBatchExtension(request.extension);
+    if (batch && !content::IsSafeBatchProgramName(request.programName)) {
+        SendAnswer(connection.channel, NotFoundResponse());
+        return;
+    }
+
+    platform::ProgramLaunch launch;
+    launch.application = application;
+    launch.commandLine = batch ? request.programName : request.programName + request.query;
+    launch.environmentBlock = content::BuildCgiEnvironment(
+        request.method, request.query, request.host, request.accept, request.acceptLanguage,
+        request.acceptEncoding, request.userAgent, request.referer, request.connection);
+    launch.workingDirectory = platform::NativeFileName(dir);
+
+    const std::string errName = ExchangeFileName(dir, "QuorvexErr", connection.slot);
+    const std::string inName = ExchangeFileName(dir, "QuorvexIn", connection.slot);
+    const std::string outName = ExchangeFileName(dir, "QuorvexOut", connection.slot);
+    platform::File toProgram = content::CreateExchangeFile(outName, content::kExchangeWriteMode);
+    platform::File fromProgram = content::CreateExchangeFile(inName, content::kExchangeWriteMode);
+    platform::File errors = content::CreateExchangeFile(errName, content::kExchangeWriteMode);
+    content::WriteHandleLine(toProgram, request.query);
+    // The program reads its standard input from the start of the file.
+    if (toProgram != 0) platform::Rewind(toProgram);
+    launch.standardInput = toProgram;
+    launch.standardOutput = fromProgram;
+    launch.standardError = errors;
+
+    platform::LaunchResult result = platform::RunProgram(launch, kProgramWaitMs);
+    std::string output;
+    if (result != platform::LaunchResult::NotStarted) output = content::ReadHandleText(fromProgram);
+
+    content::CloseFileHandle(fromProgram);
+    content::CloseFileHandle(toProgram);
+    content::CloseFileHandle(errors);
+    platform::RemoveFile(errName);
+    platform::RemoveFile(inName);
+    platform::RemoveFile(outName);
+
+    if (result == platform::LaunchResult::NotStarted) {
+        SendAnswer(connection.channel, ProgramFailedResponse(request.contentType, dir, request.programName));
+    } else {
+        SendAnswer(connection.channel, ContentResponse(request.contentType, output));
+    }
+}
+
+}  // namespace qv::server

@@ -1,0 +1,58 @@
+#include "server/responses.h"
+
+#include "content/not_found_page.h"
+#include "content/response_header.h"
+#include "net/channel.h"
+
+namespace qv::server {
+
+const char* const kCrLf = "\r\n";
+
+namespace {
+
+std::string TrimSpaces(const std::string& text) {
+    size_t first = text.find_first_not_of(' ');
+    if (first == std::string::npos) return std::string();
+    size_t last = text.find_last_not_of(' ');
+    return text.substr(first, last - first + 1);
+}
+
+}  // namespace
+
+std::string ResponseBlock(const std::string& statusLine, const std::string& contentType, const std::string& body) {
+    std::string text = statusLine + kCrLf;
+    text += "Server: Quorvex Version 1.0\r\n";
+    text += "Content-Type: " + contentType + kCrLf;
+    text += "Accept-Ranges: bytes\r\n";
+    text += "Content-Length: " + std::to_string(body.size()) + kCrLf;
+    text += kCrLf;
+    text += body;
+    return text;
+}
+
+std::string NotFoundResponse() {
+    return ResponseBlock("HTTP/1.0 404 Not Found", "text/html", content::BuildNotFoundPage());
+}
+
+std::string ProgramFailedResponse(const std::string& contentType, const std::string& cgiDirectory,
+                                  const std::string& programName) {
+    std::string page = "<P>Process failed to start.</p>\r<p>CGIDir: " + cgiDirectory + "</p>\r<p>CGIExe: " +
+                       programName + "</p>\r";
+    return ResponseBlock("HTTP/1.0 500 Internal Server Error", contentType, page) + kCrLf;
+}
+
+std::string HeaderOnlyResponse(const std::string& contentType) {
+    return TrimSpaces(content::BuildResponseHeader(contentType, 0));
+}
+
+std::string PostedAnswerResponse(const std::string& answer) {
+    return ResponseBlock("HTTP/1.1 200 OK", "text/html", answer);
+}
+
+std::string ContentResponse(const std::string& contentType, const std::string& body) {
+    return ResponseBlock("HTTP/1.0 200 OK", contentType, body) + kCrLf;
+}
+
+void SendAnswer(int channel, const std::string& answer) { net::SendChannel(channel, answer + kCrLf); }
+
+}  // namespace qv::server

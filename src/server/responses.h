@@ -1,0 +1,28 @@
+// The bytes of the server's answers. Every answer goes out in one send with
+// one CR LF appended (SendAnswer).
+#pragma once
+
+#include <string>
+
+namespace qv::server {
+
+extern const char* const kCrLf;
+
+// Status line, server name, content type, ranges and length lines, the empty line, then the body.
+std::string ResponseBlock(const std::string& statusLine, const std::string& contentType, const std::string& body);
+// The not-found page as a real 404 response.
+std::string NotFoundResponse();
+// The page for a program that could not be started, under a 500 status.
+std::string ProgramFailedResponse(const std::string& contentType, const std::string& cgiDirectory,
+                                  const std::string& programName);
+// The header alone, for a host that answered without posting a text.
+std::string HeaderOnlyResponse(const std::string& contentType);
+// A text the host posted, as the body of a 200 answer.
+std::string PostedAnswerResponse(const std::string& answer);
+// A file's or a program's output under a 200 status; the body is followed by CR LF.
+std::string ContentResponse(const std::string& contentType, const std::string& body);
+
+// Sends the answer followed by CR LF; failures are ignored.
+void SendAnswer(int channel, const std::string& answer);
+
+}  // namespace qv::server

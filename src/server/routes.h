@@ -1,0 +1,30 @@
+// The four ways of answering a request. Each sends its answer on the
+// connection's channel; the caller then closes the connection.
+#pragma once
+
+#include <cstdint>
+
+#include "server/request_reader.h"
+#include "server/server_state.h"
+
+namespace qv::server {
+
+struct Connection {
+    int32_t slot;
+    int channel;
+};
+
+constexpr uint32_t kRequestMessage = 1098;
+constexpr uint32_t kProgramWaitMs = 10000;
+constexpr uint64_t kOpenRetryWindowMs = 60000;
+constexpr uint32_t kOpenRetryPauseMs = 1000;
+
+void ServeProgram(const Connection& connection, const Request& request, const Settings& settings);
+void OfferToWindow(const Connection& connection, const Request& request, const Settings& settings);
+void OfferToCallback(const Connection& connection, const Request& request, const Settings& settings);
+void ServeFile(const Connection& connection, const Request& request, const Settings& settings);
+
+// Chooses the route, first match wins: program, live host window, callback, file.
+void Dispatch(const Connection& connection, const Request& request, const Settings& settings);
+
+}  // namespace qv::server

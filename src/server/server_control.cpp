@@ -1,0 +1,95 @@
+#include "server/server_control.h"
+
+#include "net/channel.h"
+#include "server/server_state.h"
+
+namespace qv::server {
+namespace {
+
+bool EnsureNotifyWindow() {
+    ServerState& s = State();
+    {
+        std::lock_guard<std::mutex> guard(s.lock);
+        if (s.notifyWindow != 0 && platform::WindowExists(s.notifyWindow)) return true;
+    }
+    platform::Window window = platform::CreateHiddenWindow(&NotificationHandler);
+    std::lock_guard<std::mutex> guard(s.lock);
+    s.notifyWindow = window;
+    return window != 0;
+}
+
+void CloseListeningAndWindow() {
+    ServerState& s = State();
+    int32_t listening = 0;
+    platform::Window window;
+    {
+        std::lock_guard<std::mutex> guard(s.lock);
+        if (s.listeningOpen) listening = s.listeningChannel;
+        s.listeningOpen = false;
+        window = s.notifyWindow;
+    }
+    if (listening != 0) net::CloseChannel(listening, net::ChannelKind::None);
+    if (window != 0 && platform::WindowExists(window)) platform::DestroyHiddenWindow(window);
+}
+
+}  // namespace
+
+int32_t LibraryEntry(uint32_t reason) {
+    switch (reason) {
+    case 1: {
+        ServerState& s = State();
+        {
+            std::lock_guard<std::mutex> guard(s.lock);
+            s.settings.documentDirectory = platform::DefaultDirectory();
+            s.settings.cgiDirectory = platform::DefaultDirectory();
+            s.settings.callback = nullptr;
+            s.notifyWindow = 0;
+        }
+        return EnsureNotifyWindow() ? 1 : 0;
+    }
+    case 0:
+        CloseListeningAndWindow();
+        return 1;
+    case 2:
+    case 3:
+        return 1;
+    default:
+        return 0;
+    }
+}
+
+int32_t Start(int32_t port) {
+    if (port < 0 || port > 65535) return -3;
+    EnsureNotifyWindow();
+    ServerState& s = State();
+    platform::Window window;
+    {
+        std::lock_guard<std::mutex> guard(s.lock);
+        s.slots = std::make_unique<std::array<ConnectionSlot, kSlotCount>>();
+        for (ConnectionSlot& slot : *s.slots) slot = ConnectionSlot{};
+        s.answers = std::make_unique<std::array<std::string, kSlotCount>>();
+        s.listeningPort = port == 0 ? 80 : port;
+        window = s.notifyWindow;
+    }
+    int32_t number = net::NextChannelNumber();
+    int error = net::OpenServerChannel(number, port == 0 ? 80 : port, kChannelTimeoutMs);
+    std::lock_guard<std::mutex> guard(s.lock);
+    if (error != net::kOk || number == 0) {
+        s.listeningChannel = 0;
+        return 4;
+    }
+    s.listeningChannel = number;
+    s.listeningOpen = true;
+    net::NotifyChannel(number, window, net::kAcceptMessage, net::kEventAccept | net::kEventConnect);
+    return 0;
+}
+
+void Stop() { CloseListeningAndWindow(); }
+
+int32_t Running() {
+    ServerState& s = State();
+    std::lock_guard<std::mutex> guard(s.lock);
+    return s.notifyWindow != 0 && platform::WindowExists(s.notifyWindow) && s.listeningChannel != 0 ? 1 : 0;
+}
+
+}  // namespace qv::server

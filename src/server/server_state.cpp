@@ -1,0 +1,84 @@
+#include "server/server_state.h"
+
+#include <cstring>
+
+namespace qv::server {
+
+ServerState& State() {
+    static ServerState state;
+    return state;
+}
+
+bool ValidSlot(int32_t slot) { return slot >= 0 && slot < kSlotCount; }
+
+bool SlotExists(int32_t slot) {
+    ServerState& s = State();
+    std::lock_guard<std::mutex> guard(s.lock);
+    return ValidSlot(slot) && s.slots && s.answers;
+}
+
+std::string SlotRequestField(int32_t slot) {
+    ServerState& s = State();
+    std::lock_guard<std::mutex> guard(s.lock);
+    if (!ValidSlot(slot) || !s.slots) return std::string();
+    return std::string((*s.slots)[slot].request, kRequestFieldSize);
+}
+
+void SetSlotRequestField(int32_t slot, const std::string& text) {
+    ServerState& s = State();
+    std::lock_guard<std::mutex> guard(s.lock);
+    if (!ValidSlot(slot) || !s.slots) return;
+    char* field = (*s.slots)[slot].request;
+    size_t length = text.size() < kRequestFieldSize ? text.size() : kRequestFieldSize;
+    std::memset(field, ' ', kRequestFieldSize);
+    std::memcpy(field, text.data(), length);
+}
+
+std::string SlotAnswer(int32_t slot) {
+    ServerState& s = State();
+    std::lock_guard<std::mutex> guard(s.lock);
+    if (!ValidSlot(slot) || !s.answers) return std::string();
+    return (*s.answers)[slot];
+}
+
+bool StoreSlotAnswer(int32_t slot, std::string answer) {
+    ServerState& s = State();
+    std::lock_guard<std::mutex> guard(s.lock);
+    if (!ValidSlot(slot) || !s.answers) return false;
+    (*s.answers)[slot] = std::move(answer);
+    return true;
+}
+
+int32_t ClaimSlot(int32_t channel) {
+    ServerState& s = State();
+    std::lock_guard<std::mutex> guard(s.lock);
+    if (!s.slots || channel <= 0) return -1;
+    for (int step = 0; step < kSlotCount; ++step) {
+        int32_t slot = (channel + step) % kSlotCount;
+        ConnectionSlot& record = (*s.slots)[slot];
+        if (record.channel == 0) {
+            record.channel = channel;
+            return slot;
+        }
+    }
+    return -1;
+}
+
+void ReleaseSlot(int32_t slot) {
+    ServerState& s = State();
+    std::lock_guard<std::mutex> guard(s.lock);
+    if (!ValidSlot(slot)) return;
+    if (s.slots) {
+        (*s.slots)[slot].channel = 0;
+        std::memset((*s.slots)[slot].request, ' ', kRequestFieldSize);
+    }
+    if (s.answers) (*s.answers)[slot].clear();
+}
+
+Settings CurrentSettings() {
+    ServerState& s = State();
+    std::lock_guard<std::mutex> guard(s.lock);
+    return s.settings;
+}
+
+}  // namespace qv::server

@@ -1,0 +1,65 @@
+// The process-wide server state: settings, the connection slot table and the answer store.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "platform/platform.h"
+
+namespace qv::server {
+
+constexpr int kSlotCount = 501;  // slot indices 0 to 500
+constexpr size_t kRequestFieldSize = 1024;
+
+struct ConnectionSlot {
+    int32_t channel;  // 0 when the slot is free
+    char request[kRequestFieldSize];
+};
+
+using RequestCallback = QvRequestCallback;
+
+struct Settings {
+    std::string documentDirectory;
+    std::string cgiDirectory;
+    platform::Window hostWindow = 0;
+    platform::Mutex hostMutex = 0;
+    RequestCallback callback = nullptr;
+};
+
+struct ServerState {
+    // Guards everything below; never held while a request waits on the host or a program.
+    std::mutex lock;
+    Settings settings;
+    platform::Window notifyWindow = 0;
+    int32_t listeningChannel = 0;  // kept after a stop, as ServerRunning reads it
+    bool listeningOpen = false;     // so a stop closes the number only once
+    int32_t listeningPort = 0;
+    // Absent until the first start; replaced by each start.
+    std::unique_ptr<std::array<ConnectionSlot, kSlotCount>> slots;
+    std::unique_ptr<std::array<std::string, kSlotCount>> answers;
+};
+
+ServerState& State();
+
+bool ValidSlot(int32_t slot);
+
+// The slot table and answer store as the host sees them; an index outside
+// 0..500, or any call before the first start, reads and writes nothing.
+// True when the tables exist and hold the index.
+bool SlotExists(int32_t slot);
+std::string SlotRequestField(int32_t slot);  // all 1024 bytes, or empty
+void SetSlotRequestField(int32_t slot, const std::string& text);  // cut or space-padded
+std::string SlotAnswer(int32_t slot);
+bool StoreSlotAnswer(int32_t slot, std::string answer);  // false when nothing was stored
+
+// Claims a free slot for channel `channel` (trying channel % 501 first); -1 when all are busy.
+int32_t ClaimSlot(int32_t channel);
+// The close step's part of the tables: free the slot, blank its request text, empty its answer.
+void ReleaseSlot(int32_t slot);
+
+Settings CurrentSettings();
+
+}  // namespace qv::server

@@ -1,0 +1,114 @@
+#!/usr/bin/env python3
+"""quorvex-serve.exe under Wine, reached from Linux by a real curl.
+
+Usage: windows_demo_host_test.py WINE_RUNNER QUORVEX_SERVE_EXE
+
+Serves a small site of its own (a page, a batch CGI program) and checks a
+page, a program's answer and a missing page; then Ctrl-C (SIGINT) stops the
+host with exit status 0. A busy port and a port out of range end a second
+host at once with one line and exit status 1.
+"""
+import os
+import select
+import signal
+import socket
+import subprocess
+import sys
+import tempfile
+import time
+
+RUNNER, EXE = sys.argv[1], sys.argv[2]
+failures = []
+
+
+def check(condition, what):
+    print(("ok   " if condition else "FAIL ") + what)
+    if not condition:
+        failures.append(what)
+
+
+def windows_name(path):
+    """Wine shows the Linux root as drive Z:."""
+    return "Z:" + path.replace("/", "\\")
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def start_host(*args):
+    return subprocess.Popen([RUNNER, EXE, *args], stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+
+
+def first_line(stream, seconds):
+    deadline = time.monotonic() + seconds
+    line = b""
+    while not line.endswith(b"\n") and time.monotonic() < deadline:
+        ready, _, _ = select.select([stream], [], [], max(0.0, deadline - time.monotonic()))
+        if not ready:
+            break
+        byte = os.read(stream.fileno(), 1)
+        if not byte:
+            break
+        line += byte
+    return line.decode(errors="replace").strip()
+
+
+def curl(url, *options):
+    done = subprocess.run(["curl", "-s", "--max-time", "20", *options, url], capture_output=True)
+    return done.stdout
+
+
+def one_shot(*args):
+    """A host that should refuse to start: its exit status and what it printed."""
+    host = start_host(*args)
+    try:
+        out, err = host.communicate(timeout=60)
+    except subprocess.TimeoutExpired:
+        host.kill()
+        out, err = host.communicate()
+        return None, ""
+    return host.returncode, (out + err).decode(errors="replace").strip()
+
+
+with tempfile.TemporaryDirectory() as site:
+    page = b"<html><body>served from Linux, read by Windows</body></html>\r\n"
+    with open(os.path.join(site, "index.htm"), "wb") as f:
+        f.write(page)
+    # "set NAME" prints the variable without cmd reading its value as commands.
+    with open(os.path.join(site, "hello.bat"), "wb") as f:
+        f.write(b"@echo off\r\necho batch says hello\r\nset QUERY_STRING\r\n")
+
+    port = free_port()
+    host = start_host("--port", str(port), "--docs", windows_name(site))
+    banner = first_line(host.stdout, 60)
+    check(f":{port}/" in banner, f"the host prints the URL it serves ({banner!r})")
+    base = banner.split("http://", 1)[1].split()[0] if "http://" in banner else f"127.0.0.1:{port}/"
+    base = "http://" + base
+
+    check(curl(base + "index.htm") == page, "curl gets the page byte for byte")
+    answer = curl(base + "hello.bat?name=quorvex")
+    check(b"batch says hello" in answer and b"QUERY_STRING=name=quorvex" in answer,
+          f"curl gets the batch program's answer with its query ({answer[:120]!r})")
+    check(curl(base + "missing.htm", "-o", "/dev/null", "-w", "%{http_code}") == b"404",
+          "curl sees a missing page as HTTP 404")
+
+    status, text = one_shot("--port", str(port), "--docs", windows_name(site), "--quiet")
+    check(status == 1 and len(text.splitlines()) == 1 and "in use" in text,
+          f"a second host on the busy port exits 1 with one line ({status}, {text!r})")
+
+    host.send_signal(signal.SIGINT)
+    try:
+        status = host.wait(timeout=30)
+    except subprocess.TimeoutExpired:
+        host.kill()
+        status = None
+    check(status == 0, f"Ctrl-C stops the host with exit status 0 ({status})")
+
+    status, text = one_shot("--port", "70000", "--docs", windows_name(site))
+    check(status == 1 and len(text.splitlines()) == 1 and "out of range" in text,
+          f"port 70000 exits 1 with one line ({status}, {text!r})")
+
+sys.exit(1 if failures else 0)

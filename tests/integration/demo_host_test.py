@@ -1,0 +1,206 @@
+#!/usr/bin/env python3
+"""The demo host driven as a person would drive it: quorvex-serve started on a
+free port, pages fetched with the real curl, then stopped with a signal.
+
+Usage: demo_host_test.py PATH/TO/quorvex-serve PATH/TO/examples/site
+"""
+import os
+import re
+import select
+import signal
+import socket
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+SERVE = None
+SITE = None
+START_TIMEOUT = 20
+CURL_TIMEOUT = "20"
+
+
+def server_address():
+    """The first IPv4 address of this computer's host name, as the server binds."""
+    infos = socket.getaddrinfo(socket.gethostname(), None, socket.AF_INET, socket.SOCK_STREAM)
+    return infos[0][4][0]
+
+
+def free_port(address):
+    with socket.socket(socket.AF_INET, socket.SOCK_STREAM) as probe:
+        probe.bind((address, 0))
+        return probe.getsockname()[1]
+
+
+class RunningHost:
+    """quorvex-serve in the background; `url` once it has said where it listens."""
+
+    def __init__(self, *args):
+        self.process = subprocess.Popen([SERVE, *args], stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        self.url = None
+        self.first_line = self._read_line(START_TIMEOUT)
+        match = re.search(r"(http://[0-9.]+:\d+/)", self.first_line)
+        if match:
+            self.url = match.group(1)
+
+    def _read_line(self, timeout):
+        deadline = time.monotonic() + timeout
+        line = b""
+        while not line.endswith(b"\n") and time.monotonic() < deadline:
+            ready, _, _ = select.select([self.process.stdout], [], [], deadline - time.monotonic())
+            if not ready:
+                break
+            byte = os.read(self.process.stdout.fileno(), 1)
+            if not byte:
+                break
+            line += byte
+        return line.decode("latin-1")
+
+    def stop(self, sig=signal.SIGTERM):
+        """Sends `sig`; returns (exit status, the rest of standard output, standard error)."""
+        if self.process.poll() is None:
+            self.process.send_signal(sig)
+        try:
+            out, err = self.process.communicate(timeout=20)
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+            out, err = self.process.communicate()
+            return None, out.decode("latin-1"), err.decode("latin-1")
+        return self.process.returncode, out.decode("latin-1"), err.decode("latin-1")
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        if self.process.poll() is None:
+            self.process.kill()
+            self.process.communicate()
+
+
+def curl(url, output_file):
+    """Fetches `url` with curl; returns (curl's exit status, HTTP status code, content type)."""
+    result = subprocess.run(
+        ["curl", "-s", "--noproxy", "*", "-m", CURL_TIMEOUT, "-o", output_file,
+         "-w", "%{http_code} %{content_type}", url],
+        stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    status, _, content_type = result.stdout.decode("latin-1").partition(" ")
+    return result.returncode, status, content_type
+
+
+def site_file(name):
+    with open(os.path.join(SITE, name), "rb") as f:
+        return f.read()
+
+
+class DemoHostTest(unittest.TestCase):
+    def setUp(self):
+        self.address = server_address()
+        self.work = tempfile.TemporaryDirectory()
+
+    def tearDown(self):
+        self.work.cleanup()
+
+    def start(self, *args):
+        host = RunningHost(*args)
+        self.addCleanup(host.__exit__)
+        self.assertIsNotNone(host.url, "no URL announced; first line was %r" % host.first_line)
+        return host
+
+    def test_serves_every_route_of_the_example_site(self):
+        port = free_port(self.address)
+        host = self.start("--port", str(port))
+        self.assertEqual(host.url, "http://%s:%d/" % (self.address, port))
+
+        cases = [
+            # (path, HTTP status, content type, check of the body)
+            ("", "200", "text/html", lambda body: body == site_file("default.htm")),
+            ("default.htm", "200", "text/html", lambda body: body == site_file("default.htm")),
+            ("gallery.htm", "200", "text/html", lambda body: b'src="logo.gif"' in body),
+            ("logo.gif", "200", "image/gif", lambda body: body == site_file("logo.gif")),
+            ("cgi-bin/hello.cgi?name=tester", "200", "text/html",
+             lambda body: b"QUERY_STRING: <code>name=tester</code>" in body
+             and b"\nREQUEST_METHOD=GET\n" in body),
+            ("missing.htm", "404", "text/html", lambda body: b"<title>HTTP 404 Not Found</title>" in body),
+        ]
+        for path, status, content_type, body_ok in cases:
+            with self.subTest(path=path):
+                out = os.path.join(self.work.name, "body")
+                code, got_status, got_type = curl(host.url + path, out)
+                self.assertEqual(code, 0, "curl rejected the answer")
+                self.assertEqual(got_status, status)
+                self.assertEqual(got_type.split(";")[0].strip(), content_type)
+                with open(out, "rb") as f:
+                    body = f.read()
+                self.assertTrue(body_ok(body), body[:300])
+
+        status, log, err = host.stop()
+        self.assertEqual(status, 0, err)
+        # One log line per request offered to the host: the client's address and the path.
+        for path in ["default.htm", "gallery.htm", "logo.gif", "missing.htm"]:
+            self.assertRegex(log, r"(?m)^%s:\d+ %s$" % (re.escape(self.address), re.escape(path)))
+        self.assertNotIn("hello.cgi", log, "programs are run, not offered to the host")
+
+    def test_stops_on_interrupt_and_terminate(self):
+        for sig in [signal.SIGINT, signal.SIGTERM]:
+            with self.subTest(signal=sig.name):
+                host = self.start("--port", str(free_port(self.address)), "--quiet")
+                code, status, _ = curl(host.url, os.path.join(self.work.name, "body"))
+                self.assertEqual((code, status), (0, "200"))
+                exit_status, log, err = host.stop(sig)
+                self.assertEqual(exit_status, 0, err)
+                self.assertNotIn("default.htm", log, "--quiet still logged a request")
+
+    def test_separate_document_and_program_directories(self):
+        docs = os.path.join(self.work.name, "docs")
+        programs = os.path.join(self.work.name, "programs")
+        os.makedirs(docs)
+        os.makedirs(os.path.join(programs, "cgi-bin"))
+        with open(os.path.join(docs, "default.htm"), "wb") as f:
+            f.write(b"<p>own docs</p>")
+        script = os.path.join(programs, "cgi-bin", "hello.cgi")
+        with open(script, "wb") as f:
+            f.write(site_file(os.path.join("cgi-bin", "hello.cgi")))
+        os.chmod(script, 0o755)
+
+        host = self.start("--port", str(free_port(self.address)), "--docs", docs, "--cgi", programs)
+        out = os.path.join(self.work.name, "body")
+        self.assertEqual(curl(host.url, out)[:2], (0, "200"))
+        with open(out, "rb") as f:
+            self.assertEqual(f.read(), b"<p>own docs</p>")
+        self.assertEqual(curl(host.url + "cgi-bin/hello.cgi?from=programs", out)[:2], (0, "200"))
+        with open(out, "rb") as f:
+            self.assertIn(b"QUERY_STRING: <code>from=programs</code>", f.read())
+        self.assertEqual(host.stop()[0], 0)
+
+    def test_start_failures_give_one_line_and_status_1(self):
+        holder = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+        holder.bind((self.address, 0))
+        holder.listen(1)
+        busy_port = holder.getsockname()[1]
+        self.addCleanup(holder.close)
+
+        cases = [
+            # (arguments, a word the one-line reason must contain)
+            (["--port", str(busy_port)], "in use"),
+            (["--port", "65536"], "out of range"),
+            (["--port", "-1"], "out of range"),
+            (["--port", "99999999999"], "out of range"),
+            (["--docs", os.path.join(self.work.name, "no-such-dir")], "not a directory"),
+        ]
+        for args, reason in cases:
+            with self.subTest(args=args):
+                result = subprocess.run([SERVE, *args], stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                        timeout=20)
+                self.assertEqual(result.returncode, 1)
+                err = result.stderr.decode("latin-1")
+                self.assertEqual(len(err.splitlines()), 1, err)
+                self.assertIn(reason, err)
+                self.assertEqual(result.stdout, b"")
+
+
+if __name__ == "__main__":
+    if len(sys.argv) < 3:
+        sys.exit(__doc__)
+    SERVE, SITE = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
+    unittest.main(argv=sys.argv[:1], verbosity=2)

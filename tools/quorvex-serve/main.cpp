@@ -1,0 +1,118 @@
+// quorvex-serve: a real host of the library. It configures the server through
+// the exports, starts it, logs each request handed to it and declines it (so
+// the file is served), and runs the message loop until Ctrl-C or SIGTERM.
+#include <climits>
+#include <cstdint>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include <sys/stat.h>
+
+#include "local_address.h"
+#include "quorvex.h"
+#include "request_log.h"
+#include "serve_options.h"
+
+namespace {
+
+using qv::serve::ServeOptions;
+
+bool g_quiet = false;
+
+int Fail(const std::string& reason) {
+    std::fprintf(stderr, "quorvex-serve: %s\n", reason.c_str());
+    return 1;
+}
+
+// An absolute directory name ending in '/', or empty when `dir` is not a directory.
+std::string ResolveDirectory(const std::string& dir) {
+    char resolved[PATH_MAX];
+    struct stat info {};
+    if (realpath(dir.c_str(), resolved) == nullptr || stat(resolved, &info) != 0 || !S_ISDIR(info.st_mode))
+        return "";
+    std::string text = resolved;
+    if (text.empty() || text.back() != '/') text += '/';
+    return text;
+}
+
+std::string TakeText(QvBSTR text) {
+    if (text == nullptr) return "";
+    std::string bytes(text, SysStringByteLen(text));
+    SysFreeString(text);
+    return bytes;
+}
+
+int32_t QV_CALL LogRequest(int32_t slot, const char* peer, int32_t peerLength, const char* request,
+                           int32_t requestLength) {
+    if (!g_quiet) {
+        std::string path = TakeText(WEBSRVGETREQUEST(slot));
+        if (path.empty() && request != nullptr && requestLength > 0) path.assign(request, requestLength);
+        std::string from = peer != nullptr && peerLength > 0 ? std::string(peer, peerLength) : "?";
+        std::printf("%s\n", qv::serve::RequestLogLine(from, path).c_str());
+        std::fflush(stdout);
+    }
+    return 0;  // declined: the server sends the file
+}
+
+void OnStopSignal(int) { QvPostQuitMessage(); }
+
+void InstallSignalHandlers() {
+    struct sigaction action {};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+    // A client that hangs up mid-answer must not end the host.
+    std::signal(SIGPIPE, SIG_IGN);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    ServeOptions options;
+    std::string error;
+    if (!qv::serve::ParseServeOptions(std::vector<std::string>(argv + 1, argv + argc), options, error)) {
+        std::fprintf(stderr, "quorvex-serve: %s\n%s\n", error.c_str(), qv::serve::ServeUsage());
+        return 2;
+    }
+    if (options.help) {
+        std::printf("%s\n", qv::serve::ServeUsage());
+        return 0;
+    }
+    g_quiet = options.quiet;
+
+    const std::string docsOption = options.documentDir.empty() ? QV_DEFAULT_SITE_DIR : options.documentDir;
+    const std::string docs = ResolveDirectory(docsOption);
+    if (docs.empty()) return Fail("document directory '" + docsOption + "' is not a directory");
+    const std::string cgi = options.cgiDir.empty() ? docs : ResolveDirectory(options.cgiDir);
+    if (cgi.empty()) return Fail("CGI directory '" + options.cgiDir + "' is not a directory");
+
+    // The library judges the port; only what does not fit its argument is refused here.
+    if (options.port < INT32_MIN || options.port > INT32_MAX)
+        return Fail("port " + std::to_string(options.port) + " is out of range (0 to 65535)");
+
+    SetServerDir(docs.c_str());
+    WEBSRVSETCGI(cgi.c_str());
+    SetServerCallback(LogRequest);
+    InstallSignalHandlers();
+
+    const int port = static_cast<int>(options.port);
+    const int listeningPort = port == 0 ? 80 : port;  // the library's rule for port 0
+    const int32_t started = ServerStart(port);
+    if (started == -3) return Fail("port " + std::to_string(port) + " is out of range (0 to 65535)");
+    const std::string address = qv::serve::FirstHostAddress();
+    if (started != 0) return Fail(qv::serve::ExplainListenFailure(address, listeningPort));
+
+    std::printf("quorvex-serve: serving %s at http://%s:%d/ (CGI programs from %s); Ctrl-C stops\n",
+                docs.c_str(), address.c_str(), listeningPort, cgi.c_str());
+    std::fflush(stdout);
+
+    while (QvPumpMessages(-1) != -1) {
+    }
+    ServerStop();
+    std::printf("quorvex-serve: stopped\n");
+    return 0;
+}

@@ -1,0 +1,116 @@
+// Files: plain descriptors, always close-on-exec (a child gets its standard
+// files explicitly, never by inheritance).
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+
+#include "platform/platform.h"
+#include "platform/posix/file_handles.h"
+
+namespace qv::platform {
+
+File CreateSharedFile(const std::string& name) {
+    int fd;
+    do {
+        fd = open(name.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY, 0644);
+    } while (fd < 0 && errno == EINTR);
+    return FileOf(fd);
+}
+
+void SeekToEnd(File file) { lseek(DescriptorOf(file), 0, SEEK_END); }
+
+void Rewind(File file) { lseek(DescriptorOf(file), 0, SEEK_SET); }
+
+void WriteToFile(File file, const char* data, size_t size) {
+    int fd = DescriptorOf(file);
+    while (size > 0) {
+        ssize_t written = write(fd, data, size);
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) return;
+        data += written;
+        size -= static_cast<size_t>(written);
+    }
+}
+
+long ReadFileAt(File file, uint64_t offset, char* buffer, size_t size) {
+    int fd = DescriptorOf(file);
+    if (offset > static_cast<uint64_t>(LLONG_MAX)) return -1;
+    if (size > LONG_MAX) size = LONG_MAX;
+    size_t total = 0;
+    // Up to `size` bytes or the end of the file, as one read of a Windows file gives.
+    while (total < size) {
+        ssize_t got = pread(fd, buffer + total, size - total, static_cast<off_t>(offset + total));
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) return total > 0 ? static_cast<long>(total) : -1;
+        if (got == 0) break;
+        total += static_cast<size_t>(got);
+    }
+    return static_cast<long>(total);
+}
+
+void CloseFile(File file) {
+    int fd = DescriptorOf(file);
+    if (fd >= 0) close(fd);
+}
+
+bool RemoveFile(const std::string& name) { return unlink(name.c_str()) == 0; }
+
+PathKind ProbePath(const std::string& name) {
+    struct stat info;
+    if (name.empty() || stat(name.c_str(), &info) != 0) return PathKind::Missing;
+    if (S_ISREG(info.st_mode)) return PathKind::File;
+    if (S_ISDIR(info.st_mode)) return PathKind::Directory;
+    return PathKind::Other;
+}
+
+OpenResult OpenForReading(const std::string& name) {
+    // Opened without waiting (a FIFO would otherwise block until a writer came),
+    // and kept only when it is a regular file: a directory or device is never "opened".
+    int fd;
+    do {
+        fd = open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        int error = errno;
+        bool transient = error == EAGAIN || error == EBUSY || error == ETXTBSY || error == EMFILE ||
+                         error == ENFILE;
+        return OpenResult{0, transient};
+    }
+    struct stat info;
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        close(fd);
+        return OpenResult{0, false};
+    }
+    int flags = fcntl(fd, F_GETFL);
+    if (flags >= 0) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    return OpenResult{FileOf(fd), false};
+}
+
+int64_t FileSize(File file) {
+    struct stat info;
+    if (fstat(DescriptorOf(file), &info) != 0) return -1;
+    return static_cast<int64_t>(info.st_size);
+}
+
+std::string NativeFileName(const std::string& name) {
+    std::string native = name;
+    for (char& c : native) {
+        if (c == '\\') c = '/';
+    }
+    return native;
+}
+
+bool CanonicalName(const std::string& name, std::string& canonical) {
+    if (name.empty()) return false;
+    char* resolved = realpath(name.c_str(), nullptr);
+    if (resolved == nullptr) return false;
+    canonical = resolved;
+    std::free(resolved);
+    return true;
+}
+
+}  // namespace qv::platform

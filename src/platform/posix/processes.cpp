@@ -1,0 +1,134 @@
+// Starting a program with posix_spawn (no shell, no fork in a threaded host):
+// one argument, the given environment as its whole environment, the three
+// files as its standard input, output and error.
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "platform/platform.h"
+#include "platform/posix/file_handles.h"
+
+namespace qv::platform {
+namespace {
+
+// Programs left running after their wait; reaped at later launches so they
+// do not stay behind as zombies.
+std::mutex gRunningLock;
+std::vector<pid_t> gRunning;
+
+void ReapFinished() {
+    std::lock_guard<std::mutex> guard(gRunningLock);
+    for (auto it = gRunning.begin(); it != gRunning.end();) {
+        pid_t done = waitpid(*it, nullptr, WNOHANG);
+        // Gone (reaped now, or by someone else): forget it.
+        it = (done == *it || (done < 0 && errno == ECHILD)) ? gRunning.erase(it) : it + 1;
+    }
+}
+
+std::vector<std::string> SplitEnvironment(const std::string& block) {
+    std::vector<std::string> entries;
+    size_t start = 0;
+    while (start < block.size()) {
+        size_t end = block.find('\0', start);
+        if (end == std::string::npos) end = block.size();
+        if (end == start) break;  // the empty entry ends the block
+        entries.push_back(block.substr(start, end - start));
+        start = end + 1;
+    }
+    return entries;
+}
+
+// Waits for the child without spinning: a process descriptor when the kernel
+// has them, else short sleeps. True when it has finished (and is reaped).
+bool WaitForChild(pid_t pid, uint32_t waitMs) {
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(waitMs);
+#ifdef SYS_pidfd_open
+    int pidfd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+#else
+    int pidfd = -1;
+#endif
+    for (;;) {
+        int status;
+        pid_t done = waitpid(pid, &status, WNOHANG);
+        if (done == pid || (done < 0 && errno != EINTR)) {
+            if (pidfd >= 0) close(pidfd);
+            return true;
+        }
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        if (left <= 0) break;
+        if (pidfd >= 0) {
+            pollfd entry{pidfd, POLLIN, 0};
+            poll(&entry, 1, static_cast<int>(left) + 1);
+        } else {
+            std::this_thread::sleep_for(std::chrono::milliseconds(left < 10 ? left : 10));
+        }
+    }
+    if (pidfd >= 0) close(pidfd);
+    return false;
+}
+
+// A close-on-exec copy at 3 or above, so that the copies to 0, 1 and 2 cannot overwrite one another.
+int HighCopy(File file) {
+    int fd = DescriptorOf(file);
+    return fd < 0 ? -1 : fcntl(fd, F_DUPFD_CLOEXEC, 3);
+}
+
+}  // namespace
+
+LaunchResult RunProgram(const ProgramLaunch& launch, uint32_t waitMs) {
+    ReapFinished();
+    if (launch.application.empty()) return LaunchResult::NotStarted;
+
+    std::vector<std::string> environment = SplitEnvironment(launch.environmentBlock);
+    std::vector<char*> envp;
+    for (auto& entry : environment) envp.push_back(&entry[0]);
+    envp.push_back(nullptr);
+    std::string argument = launch.commandLine;
+    char* argv[] = {&argument[0], nullptr};
+
+    const File standard[3] = {launch.standardInput, launch.standardOutput, launch.standardError};
+    int copies[3];
+    for (int i = 0; i < 3; ++i) copies[i] = HighCopy(standard[i]);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    bool ready = true;
+    for (int i = 0; i < 3; ++i) {
+        // A standard file that is missing becomes the null device.
+        int rc = copies[i] >= 0
+                     ? posix_spawn_file_actions_adddup2(&actions, copies[i], i)
+                     : posix_spawn_file_actions_addopen(&actions, i, "/dev/null", i == 0 ? O_RDONLY : O_WRONLY, 0);
+        ready = ready && rc == 0;
+    }
+    // Whatever the host left inheritable stays with the host.
+    ready = ready && posix_spawn_file_actions_addclosefrom_np(&actions, 3) == 0;
+    if (!launch.workingDirectory.empty()) {
+        ready = ready && posix_spawn_file_actions_addchdir_np(&actions, launch.workingDirectory.c_str()) == 0;
+    }
+
+    pid_t pid = -1;
+    int spawned = ready ? posix_spawn(&pid, launch.application.c_str(), &actions, nullptr, argv, envp.data()) : -1;
+    posix_spawn_file_actions_destroy(&actions);
+    for (int copy : copies) {
+        if (copy >= 0) close(copy);
+    }
+    // glibc reports a failed exec (missing, not executable) as a spawn error.
+    if (spawned != 0 || pid <= 0) return LaunchResult::NotStarted;
+
+    if (WaitForChild(pid, waitMs)) return LaunchResult::Finished;
+    std::lock_guard<std::mutex> guard(gRunningLock);
+    gRunning.push_back(pid);
+    return LaunchResult::StillRunning;
+}
+
+}  // namespace qv::platform

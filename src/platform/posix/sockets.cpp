@@ -1,0 +1,188 @@
+// Plain BSD sockets (IPv4 TCP) behind the socket functions. Every socket is
+// close-on-exec, and no send may raise SIGPIPE in the host.
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <cstring>
+#include <ctime>
+
+#include "platform/platform.h"
+#include "platform/posix/message_queue.h"
+
+namespace qv::platform {
+namespace {
+
+int Fd(Socket socket) { return socket < 0 || socket > INT_MAX ? -1 : static_cast<int>(socket); }
+
+sockaddr_in Ipv4(uint32_t addressNetOrder, uint16_t port) {
+    sockaddr_in address;
+    std::memset(&address, 0, sizeof address);
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = addressNetOrder;
+    address.sin_port = htons(port);
+    return address;
+}
+
+}  // namespace
+
+bool SocketLibraryStart() { return true; }
+void SocketLibraryStop() {}
+
+int LastSocketError() {
+    int error = errno;
+    if (error == EINPROGRESS || error == EALREADY) return kErrorInProgress;
+    return error != 0 ? error : EIO;
+}
+
+Socket OpenTcpSocket() {
+    int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
+    return fd < 0 ? kNoSocket : fd;
+}
+
+bool SetDontLinger(Socket socket) {
+    linger off{0, 0};
+    return setsockopt(Fd(socket), SOL_SOCKET, SO_LINGER, &off, sizeof off) == 0;
+}
+
+bool BindSocket(Socket socket, uint32_t addressNetOrder, uint16_t port) {
+    // A port whose last connections linger in TIME_WAIT can be listened on
+    // again at once, as it can on Windows; two listeners on one port still cannot.
+    int on = 1;
+    setsockopt(Fd(socket), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    sockaddr_in address = Ipv4(addressNetOrder, port);
+    return bind(Fd(socket), reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+}
+
+bool ListenSocket(Socket socket, int backlog) { return listen(Fd(socket), backlog) == 0; }
+
+Socket AcceptConnection(Socket listening) {
+    int fd = Fd(listening);
+    if (fd < 0) {
+        errno = EBADF;
+        return kNoSocket;
+    }
+    // Never wait, registered or not.
+    int flags = fcntl(fd, F_GETFL);
+    if (flags >= 0 && (flags & O_NONBLOCK) == 0) fcntl(fd, F_SETFL, flags | O_NONBLOCK);
+    int accepted;
+    do {
+        accepted = accept4(fd, nullptr, nullptr, SOCK_CLOEXEC);  // blocking: the channel layer waits itself
+    } while (accepted < 0 && errno == EINTR);
+    int savedErrno = errno;
+    // The next pending connection is reported again, as after an accept on Windows.
+    loop::RearmSocket(fd);
+    errno = savedErrno;
+    return accepted < 0 ? kNoSocket : accepted;
+}
+
+WaitResult WaitSocket(Socket socket, bool forWriting, uint64_t timeoutMicroseconds) {
+    int fd = Fd(socket);
+    if (fd < 0) {
+        errno = EBADF;
+        return WaitResult::Failed;
+    }
+    using Clock = std::chrono::steady_clock;
+    const uint64_t maxMicroseconds = uint64_t{INT32_MAX} * 1000000u;  // about 68 years: no overflow below
+    if (timeoutMicroseconds > maxMicroseconds) timeoutMicroseconds = maxMicroseconds;
+    const Clock::time_point deadline = Clock::now() + std::chrono::microseconds(timeoutMicroseconds);
+    pollfd entry{fd, static_cast<short>(forWriting ? POLLOUT : POLLIN), 0};
+    for (;;) {
+        auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(deadline - Clock::now()).count();
+        if (left < 0) left = 0;
+        timespec wait;
+        wait.tv_sec = static_cast<time_t>(left / 1000000000);
+        wait.tv_nsec = static_cast<long>(left % 1000000000);
+        entry.revents = 0;
+        int ready = ppoll(&entry, 1, &wait, nullptr);
+        if (ready < 0) {
+            if (errno == EINTR) continue;
+            return WaitResult::Failed;
+        }
+        if (ready == 0) return WaitResult::TimedOut;
+        if ((entry.revents & POLLNVAL) != 0) {
+            errno = EBADF;
+            return WaitResult::Failed;
+        }
+        // An error or hang-up counts as ready, as select() reports it: the next call tells.
+        return WaitResult::Ready;
+    }
+}
+
+long ReceiveSocket(Socket socket, char* buffer, size_t size) {
+    if (size > LONG_MAX) size = LONG_MAX;
+    ssize_t received;
+    do {
+        received = recv(Fd(socket), buffer, size, MSG_NOSIGNAL);
+    } while (received < 0 && errno == EINTR);
+    return received < 0 ? -1 : static_cast<long>(received);
+}
+
+long SendSocket(Socket socket, const char* data, size_t size) {
+    if (size > LONG_MAX) size = LONG_MAX;
+    ssize_t sent;
+    do {
+        sent = send(Fd(socket), data, size, MSG_NOSIGNAL);
+    } while (sent < 0 && errno == EINTR);
+    return sent < 0 ? -1 : static_cast<long>(sent);
+}
+
+void CloseSocket(Socket socket) {
+    int fd = Fd(socket);
+    if (fd < 0) return;
+    // Its events end before the number can be reused by another socket.
+    loop::UnregisterSocket(fd);
+    close(fd);
+}
+
+bool SocketPeer(Socket socket, uint32_t& addressNetOrder, uint16_t& port) {
+    sockaddr_in address;
+    socklen_t length = sizeof address;
+    if (getpeername(Fd(socket), reinterpret_cast<sockaddr*>(&address), &length) != 0) return false;
+    if (address.sin_family != AF_INET) return false;
+    addressNetOrder = address.sin_addr.s_addr;
+    port = ntohs(address.sin_port);
+    return true;
+}
+
+std::string AddressText(uint32_t addressNetOrder) {
+    in_addr address;
+    address.s_addr = addressNetOrder;
+    char text[INET_ADDRSTRLEN];
+    if (inet_ntop(AF_INET, &address, text, sizeof text) == nullptr) return std::string();
+    return text;
+}
+
+bool FirstLocalHostAddress(uint32_t& addressNetOrder) {
+    char name[256];
+    if (gethostname(name, sizeof name) != 0) return false;
+    name[sizeof name - 1] = '\0';
+    addrinfo hints;
+    std::memset(&hints, 0, sizeof hints);
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    if (getaddrinfo(name, nullptr, &hints, &found) != 0 || found == nullptr) return false;
+    addressNetOrder = reinterpret_cast<sockaddr_in*>(found->ai_addr)->sin_addr.s_addr;
+    freeaddrinfo(found);
+    return true;
+}
+
+std::string HostNameOfAddress(uint32_t addressNetOrder) {
+    sockaddr_in address = Ipv4(addressNetOrder, 0);
+    char name[NI_MAXHOST];
+    if (getnameinfo(reinterpret_cast<sockaddr*>(&address), sizeof address, name, sizeof name, nullptr, 0,
+                    NI_NAMEREQD) != 0) {
+        return std::string();
+    }
+    return name;
+}
+
+}  // namespace qv::platform

@@ -89,7 +89,17 @@ PathKind ProbePath(const std::string& name) {
     HANDLE search = FindFirstFileA(name.c_str(), &found);
     if (search == INVALID_HANDLE_VALUE) return PathKind::Other;
     FindClose(search);
-    return lstrcmpiA(found.cFileName, LastComponent(name).c_str()) == 0 ? PathKind::File : PathKind::Other;
+    if (lstrcmpiA(found.cFileName, LastComponent(name).c_str()) != 0) return PathKind::Other;
+    // A device name (CON, NUL, COM1...) can pass for a file in any directory.
+    HANDLE opened = CreateFileA(name.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    if (opened == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();  // a locked file is still a file
+        return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ? PathKind::File : PathKind::Other;
+    }
+    const DWORD type = GetFileType(opened);
+    CloseHandle(opened);
+    return type == FILE_TYPE_DISK ? PathKind::File : PathKind::Other;
 }
 
 OpenResult OpenForReading(const std::string& name) {

@@ -1,0 +1,141 @@
+// Starting programs with three files as their standard handles, as the CGI
+// route does. The child is tests/programs/platform_child.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace {
+
+namespace platform = qv::platform;
+using Launch = platform::LaunchResult;
+
+std::string ChildProgram() {
+    for (const char* name : {"platform_child", "platform_child.exe"}) {
+        std::string path = platform::ExecutableDirectory() + name;
+        if (platform::ProbePath(path) == platform::PathKind::File) return path;
+    }
+    return std::string();
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+bool Has(const std::vector<std::string>& lines, const std::string& wanted) {
+    for (const auto& line : lines) {
+        if (line == wanted) return true;
+    }
+    return false;
+}
+
+// An environment block: each entry ended by a NUL, and one more NUL at the end.
+std::string Block(const std::vector<std::string>& entries) {
+    std::string block;
+    for (const auto& entry : entries) block += entry + '\0';
+    return block + '\0';
+}
+
+class PlatformPrograms : public ::testing::Test {
+protected:
+    void SetUp() override {
+        child_ = ChildProgram();
+        ASSERT_FALSE(child_.empty()) << "platform_child is not built beside the tests";
+        dir_ = platform::ExecutableDirectory() + "platform_programs_scratch";
+        std::error_code ignored;
+        std::filesystem::remove_all(dir_, ignored);
+        ASSERT_TRUE(std::filesystem::create_directory(dir_));
+        for (int i = 0; i < 3; ++i) {
+            files_[i] = platform::CreateSharedFile((std::filesystem::path(dir_) / ("std" + std::to_string(i))).string());
+            ASSERT_NE(files_[i], 0u);
+        }
+    }
+    void TearDown() override {
+        for (platform::File file : files_) {
+            if (file != 0) platform::CloseFile(file);
+        }
+        std::error_code ignored;
+        std::filesystem::remove_all(dir_, ignored);  // a child still running may keep them a while
+    }
+    platform::ProgramLaunch Launch(const std::string& environment) {
+        platform::ProgramLaunch launch;
+        launch.application = child_;
+        launch.commandLine = "platform_child_a=1&b=2";
+        launch.environmentBlock = environment;
+        launch.workingDirectory = dir_;
+        launch.standardInput = files_[0];
+        launch.standardOutput = files_[1];
+        launch.standardError = files_[2];
+        return launch;
+    }
+    std::string Contents(platform::File file) {
+        std::string text(20000, '\0');
+        long got = platform::ReadFileAt(file, 0, &text[0], text.size());
+        text.resize(got < 0 ? 0 : static_cast<size_t>(got));
+        return text;
+    }
+
+    std::string child_;
+    std::string dir_;
+    platform::File files_[3] = {0, 0, 0};
+};
+
+TEST_F(PlatformPrograms, FinishedChildReadItsInputAndSawOnlyItsEnvironment) {
+    platform::WriteToFile(files_[0], "query=on stdin", 14);
+    platform::Rewind(files_[0]);
+    std::string environment = Block({"GATEWAY_INTERFACE=CGI/1.1", "QUERY_STRING=a=1&b=2", "EMPTY="});
+    ASSERT_EQ(platform::RunProgram(Launch(environment), 10000), Launch::Finished);
+
+    EXPECT_EQ(Contents(files_[1]), "query=on stdin");
+    std::vector<std::string> report = Lines(Contents(files_[2]));
+    EXPECT_TRUE(Has(report, "arg=platform_child_a=1&b=2"));
+    EXPECT_TRUE(Has(report, "env=GATEWAY_INTERFACE=CGI/1.1"));
+    EXPECT_TRUE(Has(report, "env=QUERY_STRING=a=1&b=2"));
+    EXPECT_TRUE(Has(report, "env=EMPTY="));
+    // The block is the whole environment: nothing of this process's own leaks in.
+    if (const char* path = std::getenv("PATH")) {
+        EXPECT_FALSE(Has(report, std::string("env=PATH=") + path));
+    }
+    std::string cwd;
+    for (const auto& line : report) {
+        if (line.compare(0, 4, "cwd=") == 0) cwd = line.substr(4);
+    }
+    std::error_code error;
+    EXPECT_TRUE(std::filesystem::equivalent(cwd, dir_, error)) << cwd;
+}
+
+TEST_F(PlatformPrograms, MissingProgramIsNotStarted) {
+    platform::ProgramLaunch launch = Launch(Block({"A=1"}));
+    for (const std::string& application :
+         {(std::filesystem::path(dir_) / "no_such_program").string(), dir_, std::string()}) {
+        launch.application = application;
+        EXPECT_EQ(platform::RunProgram(launch, 1000), Launch::NotStarted) << application;
+    }
+}
+
+TEST_F(PlatformPrograms, ChildStillRunningAfterTheWaitIsLeftRunning) {
+    std::string environment = Block({"CHILD_SLEEP_MS=3000"});
+    EXPECT_EQ(platform::RunProgram(Launch(environment), 100), Launch::StillRunning);
+    // What it wrote before sleeping is there already.
+    platform::File err = files_[2];
+    std::vector<std::string> report;
+    for (int i = 0; i < 100 && !Has(report, "env=CHILD_SLEEP_MS=3000"); ++i) {
+        platform::SleepMilliseconds(50);
+        report = Lines(Contents(err));
+    }
+    EXPECT_TRUE(Has(report, "env=CHILD_SLEEP_MS=3000"));
+}
+
+}  // namespace

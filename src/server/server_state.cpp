@@ -58,6 +58,8 @@ int32_t ClaimSlot(int32_t channel) {
         ConnectionSlot& record = (*s.slots)[slot];
         if (record.channel == 0) {
             record.channel = channel;
+            // An answer posted while the slot was free belongs to no request.
+            if (s.answers) (*s.answers)[slot].clear();
             return slot;
         }
     }

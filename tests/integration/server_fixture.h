@@ -1,0 +1,83 @@
+// A server started through the library's exports, with its own document and
+// program directories, and a client that talks to it while the test pumps.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "host.h"
+#include "library.h"
+#include "raw_client.h"
+
+namespace qvtest {
+
+// Every fixture takes the next port, so no test meets a previous test's socket.
+inline uint16_t NextServerPort() {
+    static uint16_t port = 18080;
+    return port++;
+}
+
+// The header block the server puts in front of every body.
+inline std::string Head(const std::string& status, const std::string& type, size_t length) {
+    return status + "\r\nServer: Quorvex Version 1.0\r\nContent-Type: " + type +
+           "\r\nAccept-Ranges: bytes\r\nContent-Length: " + std::to_string(length) + "\r\n\r\n";
+}
+
+class ServerFixture : public ::testing::Test {
+protected:
+    void SetUp() override {
+        namespace fs = std::filesystem;
+        const Api& a = api();
+        ASSERT_NE(a.ServerStart, nullptr);
+        root_ = fs::temp_directory_path() /
+                ("quorvex-server-" + std::to_string(port_) + "-" +
+                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(root_);
+        fs::create_directories(root_ / "docs");
+        fs::create_directories(root_ / "cgi");
+        docs_ = (root_ / "docs").string() + DirectorySeparator();
+        cgi_ = (root_ / "cgi").string() + DirectorySeparator();
+        a.SetServerDir(docs_.c_str());
+        a.WEBSRVSETCGI(cgi_.c_str());
+        a.WEBSRVCLEARWINDOW();
+        a.StopServerCallback();
+        if (startServer_) {
+            ASSERT_EQ(a.ServerStart(port_), 0);
+        }
+    }
+
+    void TearDown() override {
+        api().ServerStop();
+        api().WEBSRVCLEARWINDOW();
+        api().StopServerCallback();
+        std::error_code ignored;
+        std::filesystem::remove_all(root_, ignored);
+    }
+
+    void WriteFile(const std::filesystem::path& path, const std::string& bytes) {
+        std::ofstream out(path, std::ios::binary);
+        out << bytes;
+    }
+
+    // Sends the request while this thread pumps the server's messages; every byte the server sent.
+    std::string Ask(const std::string& request, int pieces = 1, int pauseMs = 0, uint16_t* clientPort = nullptr) {
+        Exchange exchange;
+        PumpWhile([&] { exchange = Talk(ServerAddress(), port_, request, 20000, pieces, pauseMs); });
+        EXPECT_TRUE(exchange.connected);
+        if (clientPort != nullptr) *clientPort = exchange.localPort;
+        return exchange.received;
+    }
+
+    std::string Get(const std::string& target) { return Ask("GET " + target + " HTTP/1.0\r\n\r\n"); }
+
+    bool startServer_ = true;
+    uint16_t port_ = NextServerPort();
+    std::filesystem::path root_;
+    std::string docs_;
+    std::string cgi_;
+};
+
+}  // namespace qvtest

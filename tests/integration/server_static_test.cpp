@@ -1,0 +1,105 @@
+// Files from the document directory: exact bytes, the 404 answer, names that
+// would leave the directory, and requests that never complete.
+#include <filesystem>
+
+#include "server_fixture.h"
+
+namespace {
+
+using qvtest::Head;
+namespace fs = std::filesystem;
+
+class StaticFiles : public qvtest::ServerFixture {};
+
+struct FileCase {
+    const char* file;
+    const char* target;
+    std::string body;
+    const char* type;
+};
+
+TEST_F(StaticFiles, ExactBytesOfFileAnswers) {
+    const FileCase cases[] = {
+        {"page.htm", "/page.htm", "hello\r\nworld", "text/html"},
+        {"default.htm", "/", "<p>root</p>", "text/html"},
+        {"pic.GIF", "/pic.GIF", std::string("GIF89a\0\x01\xff", 9), "image/gif"},
+        {"data.bin2", "/data.bin2", "zz", "application/octet-stream"},
+        {"empty.txt", "/empty.txt", "", "text/html"},
+    };
+    for (const FileCase& c : cases) {
+        WriteFile(root_ / "docs" / c.file, c.body);
+        EXPECT_EQ(Get(c.target), Head("HTTP/1.0 200 OK", c.type, c.body.size()) + c.body + "\r\n\r\n") << c.target;
+    }
+    fs::create_directories(root_ / "docs" / "sub");
+    WriteFile(root_ / "docs" / "sub" / "in.htm", "inner");
+    EXPECT_EQ(Get("/sub/in.htm"), Head("HTTP/1.0 200 OK", "text/html", 5) + "inner\r\n\r\n");
+}
+
+// The 404 answer: a real status line and header over the built-in page.
+void ExpectNotFound(const std::string& got, const std::string& what) {
+    const std::string head = "HTTP/1.0 404 Not Found\r\nServer: Quorvex Version 1.0\r\nContent-Type: text/html\r\n"
+                             "Accept-Ranges: bytes\r\nContent-Length: ";
+    ASSERT_EQ(got.compare(0, head.size(), head), 0) << what << ": " << got.substr(0, 200);
+    size_t end = got.find("\r\n\r\n");
+    ASSERT_NE(end, std::string::npos) << what;
+    size_t length = std::stoul(got.substr(head.size(), end - head.size()));
+    std::string page = got.substr(end + 4);
+    ASSERT_EQ(page.size(), length + 2) << what;
+    EXPECT_EQ(page.compare(0, 10, "<html>\r\n\r\n"), 0) << what;
+    EXPECT_EQ(page.substr(page.size() - 11), "</html>\r\n\r\n") << what;
+    EXPECT_NE(page.find("HTTP 404 Not Found"), std::string::npos) << what;
+}
+
+TEST_F(StaticFiles, MissingFileGets404) { ExpectNotFound(Get("/nothing.htm"), "missing"); }
+
+TEST_F(StaticFiles, DirectoryAndUnknownMethodGet404AtOnce) {
+    WriteFile(root_ / "docs" / "present.htm", "x");
+    fs::create_directories(root_ / "docs" / "folder.d");
+    ExpectNotFound(Ask("OPTIONS / HTTP/1.0\r\n\r\n"), "no request line");
+    ExpectNotFound(Get("/folder.d"), "directory");
+}
+
+TEST_F(StaticFiles, NamesLeavingTheDirectoryGet404) {
+    const std::string secret = "secret outside the documents";
+    WriteFile(root_ / "outside.htm", secret);
+    fs::create_directories(root_ / "docs" / "inner");
+    fs::create_symlink(root_ / "outside.htm", root_ / "docs" / "link.htm");
+    fs::create_directory_symlink(root_, root_ / "docs" / "up");
+    const char* targets[] = {
+        "/../outside.htm", "/..\\outside.htm", "/inner/../../outside.htm", "/link.htm", "/up/outside.htm",
+    };
+    for (const char* target : targets) {
+        std::string got = Get(target);
+        ExpectNotFound(got, target);
+        EXPECT_EQ(got.find(secret), std::string::npos) << target;
+    }
+    std::string absolute = (root_ / "outside.htm").string();
+    std::string got = Get("/" + absolute);
+    ExpectNotFound(got, absolute);
+    EXPECT_EQ(got.find(secret), std::string::npos);
+}
+
+TEST_F(StaticFiles, RequestsWithoutTheEmptyLineGetNoBytes) {
+    WriteFile(root_ / "docs" / "index.htm", "x");
+    EXPECT_EQ(Ask("GET /index.htm HTTP/1.0\n\n"), "");
+    EXPECT_EQ(Ask("GET /index.htm HTTP/1.0\r\nHost: h\r\n"), "");
+}
+
+// Whether a request in pieces is answered depends only on what is there at
+// the 100-ms mark, as with a single read then; a complete request is answered.
+TEST_F(StaticFiles, RequestInPiecesIsAnsweredAsAtTheHundredMillisecondMark) {
+    WriteFile(root_ / "docs" / "index.htm", "pieces");
+    const std::string request = "GET /index.htm HTTP/1.0\r\nHost: h\r\nUser-Agent: u\r\n\r\n";
+    const std::string answer = Head("HTTP/1.0 200 OK", "text/html", 6) + "pieces\r\n\r\n";
+    struct Case {
+        int pieces;
+        int pauseMs;
+        bool answered;
+    } cases[] = {{1, 0, true}, {3, 20, true}, {2, 250, false}, {3, 150, false}};
+    for (const Case& c : cases) {
+        EXPECT_EQ(Ask(request, c.pieces, c.pauseMs), c.answered ? answer : "")
+            << c.pieces << " pieces, " << c.pauseMs << " ms apart";
+    }
+}
+
+}  // namespace

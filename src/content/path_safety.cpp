@@ -18,8 +18,11 @@ bool IsDeviceName(const std::string& component) {
     std::string base = AsciiUpper(component.substr(0, component.find('.')));
     while (!base.empty() && base.back() == ' ') base.pop_back();
     if (base == "CON" || base == "PRN" || base == "AUX" || base == "NUL") return true;
+    if (base == "CONIN$" || base == "CONOUT$") return true;
     if (base.size() == 4 && (base.compare(0, 3, "COM") == 0 || base.compare(0, 3, "LPT") == 0)) {
-        return base[3] >= '1' && base[3] <= '9';
+        const unsigned char digit = static_cast<unsigned char>(base[3]);
+        // Newer Windows also takes the superscripts 1, 2 and 3 of the ANSI code page.
+        return (digit >= '1' && digit <= '9') || digit == 0xB9 || digit == 0xB2 || digit == 0xB3;
     }
     return false;
 }

@@ -10,8 +10,8 @@ namespace qv::content {
 // True when `name` (separators '\' or '/') stays inside the directory it is
 // joined to: not empty, not absolute, no ':' (drive letters, alternate data
 // streams), no "." or ".." component, no component ending in '.' or ' ',
-// no device name (CON, PRN, AUX, NUL, COM1-9, LPT1-9, with or without an
-// extension, any letter case), no short-name alias ("~" and a digit), and no
+// no device name (CON, PRN, AUX, NUL, CONIN$, CONOUT$, COM1-9, LPT1-9,
+// with or without an extension, any letter case), no short-name alias ("~" and a digit), and no
 // byte below 32.
 bool IsContainedRelativeName(const std::string& name);
 

@@ -17,7 +17,7 @@ TEST(PathSafety, ContainedNames) {
     const char* const safe[] = {
         "default.htm", "docs\\default.htm", "a/b/c.txt", "a%20b.htm", ".htm",
         "my.page.htm", "prog?x=1.htm", "console.htm", "nul1.txt", "com10.txt", "lpt0.txt",
-        "COMA.txt", "auxiliary\\x.htm", "con_x.htm", "x~a.htm", "~\\a.htm", "a~.htm",
+        "COMA.txt", "com\xB4.htm", "conin.htm", "auxiliary\\x.htm", "con_x.htm", "x~a.htm", "~\\a.htm", "a~.htm",
         "...x.htm", "dir.d\\f.htm", "\xC0\xFF.htm",
     };
     for (const char* name : safe) EXPECT_TRUE(IsContainedRelativeName(name)) << name;
@@ -44,6 +44,7 @@ TEST(PathSafety, EscapingOrTrickNames) {
         "dir \\a.htm",
         "con", "CON.htm", "con.txt", "Prn.htm", "aux.x.y", "NUL", "nul.htm",
         "com1.htm", "COM9", "lpt1.txt", "LpT9.htm", "con .txt", "docs\\aux.htm",
+        "conin$", "CONOUT$.txt", "com\xB9.htm", "LPT\xB3",
         "PROGRA~1\\x.htm",     // short-name alias
         "a~9.htm",
         "a\\\\b.htm",          // empty component

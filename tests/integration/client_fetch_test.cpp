@@ -65,6 +65,19 @@ TEST(WebResponse, ReturnsTheBodyOfAnErrorStatusToo) {
     }
 }
 
+TEST(WebResponse, EndsTheBodyAtItsDeclaredLength) {
+    // A server that sends more than it declared (a line end after the body,
+    // say) before closing: the body is the declared bytes, on every build.
+    for (bool announceClose : {true, false}) {
+        RecordingServerAnswer answer = Answering(200, std::string(300, 'b'));
+        answer.trailing = "\r\n";
+        answer.announceClose = announceClose;
+        RecordingServer server(answer);
+        ASSERT_TRUE(server.Listening());
+        EXPECT_EQ(Fetch(server.Url("/extra")), std::string(300, 'b')) << announceClose;
+    }
+}
+
 TEST(WebResponse, AsksWithTheAgentNameForTheUrlsTarget) {
     RecordingServer server(Answering(200, "ok"));
     ASSERT_TRUE(server.Listening());

@@ -64,10 +64,11 @@ const char* Reason(int status) {
     }
 }
 
-std::string Response(int status, const std::string& extraFields, const std::string& body) {
+std::string Response(int status, const std::string& extraFields, const std::string& body,
+                     bool announceClose = true) {
     return "HTTP/1.1 " + std::to_string(status) + " " + Reason(status) + "\r\n" + extraFields +
            "Content-Type: application/octet-stream\r\nContent-Length: " + std::to_string(body.size()) +
-           "\r\nConnection: close\r\n\r\n" + body;
+           (announceClose ? "\r\nConnection: close" : "") + "\r\n\r\n" + body;
 }
 
 }  // namespace
@@ -127,7 +128,8 @@ void RecordingServer::Answer(Socket connection) {
     } else if (!answer_.redirectFrom.empty() && request.target == answer_.redirectFrom) {
         loopback::SendAll(connection, Response(302, "Location: " + Url(answer_.redirectTo) + "\r\n", "moved"));
     } else {
-        loopback::SendAll(connection, Response(answer_.status, "", answer_.body));
+        loopback::SendAll(connection,
+                          Response(answer_.status, "", answer_.body, answer_.announceClose) + answer_.trailing);
     }
 }
 

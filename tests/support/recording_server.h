@@ -30,6 +30,10 @@ struct RecordingServerAnswer {
     // A request for this target is sent on to `redirectTo` (a target on the same server) with a 302.
     std::string redirectFrom;
     std::string redirectTo;
+    // Bytes sent after the body, beyond its declared Content-Length.
+    std::string trailing;
+    // Whether the answer says "Connection: close" (it closes the connection either way).
+    bool announceClose = true;
 };
 
 class RecordingServer {

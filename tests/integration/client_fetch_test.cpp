@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "environment.h"
 #include "library.h"
 #include "recording_server.h"
 
@@ -121,6 +122,20 @@ TEST(WebResponse, WithoutAUserNameSendsNoCredentials) {
     // The password alone is ignored; the challenge's own page is the content.
     EXPECT_EQ(Fetch(server.Url("/private"), "", "secret"), RecordingServer::kChallengeBody);
     for (const RecordedRequest& request : server.Requests()) EXPECT_TRUE(request.authorization.empty());
+}
+
+TEST(WebResponse, ConnectsDirectlyWhateverProxyTheEnvironmentNames) {
+    RecordingServer proxy(Answering(200, "from the proxy"));
+    RecordingServer server(Answering(200, "direct"));
+    ASSERT_TRUE(proxy.Listening());
+    ASSERT_TRUE(server.Listening());
+    const std::string proxyUrl = proxy.Url("");
+    qvtest::ScopedEnvironmentVariable lower("http_proxy", proxyUrl);
+    qvtest::ScopedEnvironmentVariable upper("HTTP_PROXY", proxyUrl);
+    qvtest::ScopedEnvironmentVariable all("ALL_PROXY", proxyUrl);
+    EXPECT_EQ(Fetch(server.Url("/direct")), "direct");
+    EXPECT_TRUE(proxy.Requests().empty());
+    EXPECT_EQ(server.Requests().size(), 1u);
 }
 
 TEST(WebResponse, FollowsARedirect) {

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "environment.h"
@@ -149,6 +151,30 @@ TEST(WebResponse, FollowsARedirect) {
     ASSERT_EQ(requests.size(), 2u);
     EXPECT_EQ(requests[1].target, "/new");
     EXPECT_EQ(requests[1].userAgent, "Fennomax DLL");
+}
+
+TEST(WebResponse, CallsFromSeveralThreadsKeepTheirOwnAnswers) {
+    constexpr int kThreads = 4;
+    constexpr int kRounds = 5;
+    // Loaded here, so the test thread and not a worker owns the library's window.
+    ASSERT_NE(qvtest::api().WEBResponse, nullptr);
+    std::vector<std::unique_ptr<RecordingServer>> servers;
+    for (int i = 0; i < kThreads; ++i) {
+        servers.push_back(std::make_unique<RecordingServer>(Answering(200, std::string(300 + i, char('a' + i)))));
+        ASSERT_TRUE(servers.back()->Listening());
+    }
+    std::vector<std::vector<std::string>> bodies(kThreads);
+    std::vector<std::thread> threads;
+    for (int i = 0; i < kThreads; ++i) {
+        threads.emplace_back([&, i] {
+            for (int round = 0; round < kRounds; ++round) bodies[i].push_back(Fetch(servers[i]->Url("/t")));
+        });
+    }
+    for (std::thread& thread : threads) thread.join();
+    for (int i = 0; i < kThreads; ++i) {
+        ASSERT_EQ(bodies[i].size(), size_t{kRounds});
+        for (const std::string& body : bodies[i]) EXPECT_EQ(body, std::string(300 + i, char('a' + i))) << i;
+    }
 }
 
 TEST(WebResponse, CutsAUrlOf2000BytesTo1023) {

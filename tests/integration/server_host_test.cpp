@@ -129,10 +129,11 @@ TEST_F(HostHandOff, CallbackAnswers) {
     }
 }
 
+// Window handles are pointers on Windows and numbers natively: plain casts serve both.
 TEST_F(HostHandOff, WindowAnswersFromTheSameThread) {
     uintptr_t window = qvtest::CreateHostWindow(&WindowProc);
     ASSERT_NE(window, 0u);
-    ASSERT_EQ(api().WEBSRVSETWINDOW(static_cast<QvWindow>(window)), 0);
+    ASSERT_EQ(api().WEBSRVSETWINDOW((QvWindow)(window)), 0);
     // The window wins over a callback.
     ASSERT_EQ(api().SetServerCallback(&Callback), 0);
     for (const AnswerCase& c : kAnswerCases) {
@@ -154,7 +155,7 @@ TEST_F(HostHandOff, WindowOfAnotherThreadAnswers) {
         qvtest::DestroyHostWindow(window);
     });
     while (window == 0) std::this_thread::yield();
-    ASSERT_EQ(api().WEBSRVSETWINDOW(static_cast<QvWindow>(window.load())), 0);
+    ASSERT_EQ(api().WEBSRVSETWINDOW((QvWindow)(window.load())), 0);
     script.post = HostScript::Text;
     script.answer = "other thread";
     EXPECT_EQ(Get("/page.htm"), Posted("other thread"));
@@ -238,10 +239,10 @@ TEST_F(HostHandOff, SlotIndexesOutsideTheTableTouchNothing) {
 TEST_F(HostHandOff, SettingsRefuseWhatTheyCannotUse) {
     const qvtest::Api& a = api();
     EXPECT_EQ(a.SetServerCallback(nullptr), -2);
-    EXPECT_EQ(a.WEBSRVSETWINDOW(static_cast<QvWindow>(0)), -1);
+    EXPECT_EQ(a.WEBSRVSETWINDOW((QvWindow)(0)), -1);
     uintptr_t window = qvtest::CreateHostWindow(&WindowProc);
     qvtest::DestroyHostWindow(window);
-    EXPECT_EQ(a.WEBSRVSETWINDOW(static_cast<QvWindow>(window)), -1);
+    EXPECT_EQ(a.WEBSRVSETWINDOW((QvWindow)(window)), -1);
     // Nothing was stored: the file is served.
     EXPECT_EQ(Get("/page.htm"), kFileAnswer);
 }

@@ -1,5 +1,6 @@
 // Programs run from the program directory: what they are given, what comes back.
 #include <filesystem>
+#include <vector>
 
 #include "server_fixture.h"
 
@@ -15,7 +16,7 @@ protected:
 
     // Copies a test program into `dir` as NAME + Ending(); the name to request.
     std::string Install(const std::string& program, const std::string& name, const fs::path& dir) {
-        fs::copy_file(qvtest::TestProgramPath(program + qvtest::ProgramSuffix()), dir / (name + Ending()),
+        fs::copy_file(qvtest::TestProgramPath(program), dir / (name + Ending()),
                       fs::copy_options::overwrite_existing);
         return name + Ending();
     }
@@ -90,8 +91,11 @@ TEST_F(Programs, MissingProgramGets500Page) {
 
 TEST_F(Programs, ProgramsOutsideTheDirectoryAreNeverRun) {
     std::string program = Install("cgi_echo", "echo", root_);
-    fs::create_symlink(root_ / program, root_ / "cgi" / ("linked" + Ending()));
-    const std::string targets[] = {"/../" + program, "/..\\" + program, "/linked" + Ending()};
+    std::vector<std::string> targets = {"/../" + program, "/..\\" + program};
+    // Where the file system offers symbolic links, a link out is refused too.
+    std::error_code noLinks;
+    fs::create_symlink(root_ / program, root_ / "cgi" / ("linked" + Ending()), noLinks);
+    if (!noLinks) targets.push_back("/linked" + Ending());
     for (const std::string& target : targets) {
         std::string got = Get(target);
         EXPECT_EQ(got.rfind("HTTP/1.0 404 Not Found\r\n", 0), 0u) << target << ": " << got.substr(0, 100);

@@ -1,6 +1,7 @@
 // Files from the document directory: exact bytes, the 404 answer, names that
 // would leave the directory, and requests that never complete.
 #include <filesystem>
+#include <vector>
 
 #include "server_fixture.h"
 
@@ -63,12 +64,16 @@ TEST_F(StaticFiles, NamesLeavingTheDirectoryGet404) {
     const std::string secret = "secret outside the documents";
     WriteFile(root_ / "outside.htm", secret);
     fs::create_directories(root_ / "docs" / "inner");
-    fs::create_symlink(root_ / "outside.htm", root_ / "docs" / "link.htm");
-    fs::create_directory_symlink(root_, root_ / "docs" / "up");
-    const char* targets[] = {
-        "/../outside.htm", "/..\\outside.htm", "/inner/../../outside.htm", "/link.htm", "/up/outside.htm",
-    };
-    for (const char* target : targets) {
+    std::vector<std::string> targets = {"/../outside.htm", "/..\\outside.htm", "/inner/../../outside.htm"};
+    // Where the file system offers symbolic links, links out are refused too.
+    std::error_code noLinks;
+    fs::create_symlink(root_ / "outside.htm", root_ / "docs" / "link.htm", noLinks);
+    if (!noLinks) fs::create_directory_symlink(root_, root_ / "docs" / "up", noLinks);
+    if (!noLinks) {
+        targets.push_back("/link.htm");
+        targets.push_back("/up/outside.htm");
+    }
+    for (const std::string& target : targets) {
         std::string got = Get(target);
         ExpectNotFound(got, target);
         EXPECT_EQ(got.find(secret), std::string::npos) << target;

@@ -18,17 +18,17 @@ using namespace std::chrono_literals;
 // only where they exist.
 using WindowProc = intptr_t (*)(uint32_t hwnd, uint32_t msg, uintptr_t wParam, intptr_t lParam);
 struct Loop {
-    uint32_t (*CreateWindow)(WindowProc);
-    int32_t (*DestroyWindow)(uint32_t);
-    int32_t (*IsWindow)(uint32_t);
-    intptr_t (*SendMessage)(uint32_t, uint32_t, uintptr_t, intptr_t);
-    int32_t (*PostMessage)(uint32_t, uint32_t, uintptr_t, intptr_t);
-    int32_t (*PumpMessages)(int32_t);
-    void (*PostQuitMessage)();
-    uint32_t (*CreateMutex)();
-    int32_t (*WaitMutex)(uint32_t, int32_t);
-    int32_t (*ReleaseMutex)(uint32_t);
-    int32_t (*CloseMutex)(uint32_t);
+    uint32_t (*MakeWindow)(WindowProc);
+    int32_t (*EndWindow)(uint32_t);
+    int32_t (*WindowAlive)(uint32_t);
+    intptr_t (*Send)(uint32_t, uint32_t, uintptr_t, intptr_t);
+    int32_t (*Post)(uint32_t, uint32_t, uintptr_t, intptr_t);
+    int32_t (*Pump)(int32_t);
+    void (*Quit)();
+    uint32_t (*MakeMutex)();
+    int32_t (*Wait)(uint32_t, int32_t);
+    int32_t (*Release)(uint32_t);
+    int32_t (*EndMutex)(uint32_t);
 };
 
 template <typename F>
@@ -53,23 +53,23 @@ class MessageLoopExports : public ::testing::Test {
 protected:
     void SetUp() override {
         if (qvtest::FindExport("QvCreateWindow") == nullptr) GTEST_SKIP() << "no native message loop on this platform";
-        Find(q.CreateWindow, "QvCreateWindow");
-        Find(q.DestroyWindow, "QvDestroyWindow");
-        Find(q.IsWindow, "QvIsWindow");
-        Find(q.SendMessage, "QvSendMessage");
-        Find(q.PostMessage, "QvPostMessage");
-        Find(q.PumpMessages, "QvPumpMessages");
-        Find(q.PostQuitMessage, "QvPostQuitMessage");
-        Find(q.CreateMutex, "QvCreateMutex");
-        Find(q.WaitMutex, "QvWaitMutex");
-        Find(q.ReleaseMutex, "QvReleaseMutex");
-        Find(q.CloseMutex, "QvCloseMutex");
+        Find(q.MakeWindow, "QvCreateWindow");
+        Find(q.EndWindow, "QvDestroyWindow");
+        Find(q.WindowAlive, "QvIsWindow");
+        Find(q.Send, "QvSendMessage");
+        Find(q.Post, "QvPostMessage");
+        Find(q.Pump, "QvPumpMessages");
+        Find(q.Quit, "QvPostQuitMessage");
+        Find(q.MakeMutex, "QvCreateMutex");
+        Find(q.Wait, "QvWaitMutex");
+        Find(q.Release, "QvReleaseMutex");
+        Find(q.EndMutex, "QvCloseMutex");
         // The library was loaded by this thread, which owns its first window and gets the quit.
-        window = q.CreateWindow(&Doubler);
+        window = q.MakeWindow(&Doubler);
         ASSERT_NE(window, 0u);
     }
     void TearDown() override {
-        if (window != 0) q.DestroyWindow(window);
+        if (window != 0) q.EndWindow(window);
     }
     // Pumps this thread's loop until `done` holds (bounded: a broken loop fails, not hangs).
     template <typename Done>
@@ -77,7 +77,7 @@ protected:
         auto give_up = std::chrono::steady_clock::now() + 10s;
         while (!done()) {
             if (std::chrono::steady_clock::now() > give_up) return false;
-            q.PumpMessages(20);
+            q.Pump(20);
         }
         return true;
     }
@@ -89,16 +89,16 @@ protected:
 TEST_F(MessageLoopExports, QuitFromAnotherThreadEndsPumpingForever) {
     std::thread poster([this] {
         std::this_thread::sleep_for(50ms);
-        q.PostQuitMessage();
+        q.Quit();
     });
-    EXPECT_EQ(q.PumpMessages(-1), -1);
+    EXPECT_EQ(q.Pump(-1), -1);
     poster.join();
     // The quit is taken by the loop that saw it.
-    EXPECT_EQ(q.PumpMessages(0), 0);
+    EXPECT_EQ(q.Pump(0), 0);
 }
 
 Loop* gSignalLoop = nullptr;
-void QuitOnSignal(int) { gSignalLoop->PostQuitMessage(); }
+void QuitOnSignal(int) { gSignalLoop->Quit(); }
 
 TEST_F(MessageLoopExports, QuitFromSignalHandlerEndsPumpingForever) {
     gSignalLoop = &q;
@@ -108,20 +108,20 @@ TEST_F(MessageLoopExports, QuitFromSignalHandlerEndsPumpingForever) {
         std::this_thread::sleep_for(50ms);
         std::raise(SIGTERM);
     });
-    EXPECT_EQ(q.PumpMessages(-1), -1);
+    EXPECT_EQ(q.Pump(-1), -1);
     signaller.join();
     std::signal(SIGTERM, previous);
 }
 
 TEST_F(MessageLoopExports, PumpWithTimeoutReturnsZeroWithoutQuit) {
-    EXPECT_EQ(q.PumpMessages(0), 0);
-    EXPECT_EQ(q.PumpMessages(30), 0);
+    EXPECT_EQ(q.Pump(0), 0);
+    EXPECT_EQ(q.Pump(30), 0);
 }
 
 TEST_F(MessageLoopExports, SendFromAnotherThreadRunsOnTheOwnerWhileItPumps) {
     gProcThread = std::thread::id();
     std::atomic<intptr_t> result{-1};
-    std::thread sender([&] { result = q.SendMessage(window, 1500, 21, 0); });
+    std::thread sender([&] { result = q.Send(window, 1500, 21, 0); });
     EXPECT_TRUE(PumpUntil([&] { return result != -1; }));
     sender.join();
     EXPECT_EQ(result, 42);
@@ -130,87 +130,87 @@ TEST_F(MessageLoopExports, SendFromAnotherThreadRunsOnTheOwnerWhileItPumps) {
 
 TEST_F(MessageLoopExports, SendOnTheOwnerThreadCallsDirectly) {
     gProcThread = std::thread::id();
-    EXPECT_EQ(q.SendMessage(window, 1500, 5, 0), 10);
+    EXPECT_EQ(q.Send(window, 1500, 5, 0), 10);
     EXPECT_EQ(gProcThread.load(), std::this_thread::get_id());
 }
 
 TEST_F(MessageLoopExports, PostedMessageWaitsForTheLoop) {
     gPosted = 0;
-    ASSERT_EQ(q.PostMessage(window, 2000, 1, 0), 1);
+    ASSERT_EQ(q.Post(window, 2000, 1, 0), 1);
     EXPECT_EQ(gPosted, 0);
-    q.PumpMessages(0);
+    q.Pump(0);
     EXPECT_EQ(gPosted, 1);
 }
 
 TEST_F(MessageLoopExports, DestroyedWindowIsRefused) {
-    uint32_t other = q.CreateWindow(&Doubler);
+    uint32_t other = q.MakeWindow(&Doubler);
     ASSERT_NE(other, 0u);
     EXPECT_NE(other, window);
-    EXPECT_EQ(q.IsWindow(other), 1);
-    EXPECT_EQ(q.DestroyWindow(other), 1);
-    EXPECT_EQ(q.IsWindow(other), 0);
-    EXPECT_EQ(q.DestroyWindow(other), 0);
-    EXPECT_EQ(q.SendMessage(other, 1500, 4, 0), 0);
-    EXPECT_EQ(q.PostMessage(other, 1500, 4, 0), 0);
+    EXPECT_EQ(q.WindowAlive(other), 1);
+    EXPECT_EQ(q.EndWindow(other), 1);
+    EXPECT_EQ(q.WindowAlive(other), 0);
+    EXPECT_EQ(q.EndWindow(other), 0);
+    EXPECT_EQ(q.Send(other, 1500, 4, 0), 0);
+    EXPECT_EQ(q.Post(other, 1500, 4, 0), 0);
     // A new window never gets the handle just given up.
-    uint32_t next = q.CreateWindow(&Doubler);
+    uint32_t next = q.MakeWindow(&Doubler);
     EXPECT_NE(next, other);
-    q.DestroyWindow(next);
+    q.EndWindow(next);
 }
 
 TEST_F(MessageLoopExports, WindowsOfAnEndedThreadAreGone) {
     std::atomic<uint32_t> made{0};
-    std::thread maker([&] { made = q.CreateWindow(&Doubler); });
+    std::thread maker([&] { made = q.MakeWindow(&Doubler); });
     maker.join();
     ASSERT_NE(made.load(), 0u);
-    EXPECT_EQ(q.IsWindow(made), 0);
-    EXPECT_EQ(q.SendMessage(made, 1500, 3, 0), 0);
+    EXPECT_EQ(q.WindowAlive(made), 0);
+    EXPECT_EQ(q.Send(made, 1500, 3, 0), 0);
 }
 
 TEST_F(MessageLoopExports, MutexIsOwnedByOneThreadAndRecursive) {
-    uint32_t mutex = q.CreateMutex();
+    uint32_t mutex = q.MakeMutex();
     ASSERT_NE(mutex, 0u);
-    ASSERT_EQ(q.WaitMutex(mutex, 0), kOwned);
-    ASSERT_EQ(q.WaitMutex(mutex, 0), kOwned);  // again: recursive
+    ASSERT_EQ(q.Wait(mutex, 0), kOwned);
+    ASSERT_EQ(q.Wait(mutex, 0), kOwned);  // again: recursive
 
     std::atomic<int32_t> early{-2}, second{-2}, late{-2};
     std::atomic<bool> releasedOnce{false}, releasedTwice{false}, ownedBeforeRelease{false};
     std::thread other([&] {
-        early = q.WaitMutex(mutex, 50);
+        early = q.Wait(mutex, 50);
         // Released once of two: still owned, so a bounded wait still times out.
         while (!releasedOnce) std::this_thread::yield();
-        second = q.WaitMutex(mutex, 50);
+        second = q.Wait(mutex, 50);
         // Waiting without limit lasts until the last release.
-        late = q.WaitMutex(mutex, -1);
+        late = q.Wait(mutex, -1);
         ownedBeforeRelease = !releasedTwice;
-        EXPECT_EQ(q.ReleaseMutex(mutex), 1);
+        EXPECT_EQ(q.Release(mutex), 1);
     });
     while (early == -2) std::this_thread::yield();
     EXPECT_EQ(early, kTimedOut);
-    EXPECT_EQ(q.ReleaseMutex(mutex), 1);
+    EXPECT_EQ(q.Release(mutex), 1);
     releasedOnce = true;
     while (second == -2) std::this_thread::yield();
     EXPECT_EQ(second, kTimedOut);
     std::this_thread::sleep_for(50ms);
     releasedTwice = true;
-    EXPECT_EQ(q.ReleaseMutex(mutex), 1);
+    EXPECT_EQ(q.Release(mutex), 1);
     other.join();
     EXPECT_FALSE(ownedBeforeRelease);
     EXPECT_EQ(late, kOwned);
     // Not the owner any more: nothing to release.
-    EXPECT_EQ(q.ReleaseMutex(mutex), 0);
-    EXPECT_EQ(q.CloseMutex(mutex), 1);
-    EXPECT_EQ(q.CloseMutex(mutex), 0);
+    EXPECT_EQ(q.Release(mutex), 0);
+    EXPECT_EQ(q.EndMutex(mutex), 1);
+    EXPECT_EQ(q.EndMutex(mutex), 0);
 }
 
 TEST_F(MessageLoopExports, MutexOfAnEndedThreadGoesToTheNextWaiter) {
-    uint32_t mutex = q.CreateMutex();
+    uint32_t mutex = q.MakeMutex();
     ASSERT_NE(mutex, 0u);
-    std::thread owner([&] { EXPECT_EQ(q.WaitMutex(mutex, 0), kOwned); });
+    std::thread owner([&] { EXPECT_EQ(q.Wait(mutex, 0), kOwned); });
     owner.join();
-    EXPECT_EQ(q.WaitMutex(mutex, 1000), kAbandoned);
-    EXPECT_EQ(q.ReleaseMutex(mutex), 1);
-    q.CloseMutex(mutex);
+    EXPECT_EQ(q.Wait(mutex, 1000), kAbandoned);
+    EXPECT_EQ(q.Release(mutex), 1);
+    q.EndMutex(mutex);
 }
 
 }  // namespace

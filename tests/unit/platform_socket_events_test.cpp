@@ -113,7 +113,23 @@ TEST_F(PlatformSockets, PendingConnectionBecomesAcceptMessageInTheOwnersLoop) {
 }
 
 TEST_F(PlatformSockets, AcceptNeverWaitsAndWaitTimesOutWhenNothingIsPending) {
-    EXPECT_EQ(platform::AcceptConnection(listening_), platform::kNoSocket);
+    // Accept on its own thread: should it wait after all, a peer frees it and the test fails instead of hanging.
+    std::atomic<bool> returned{false};
+    platform::Socket accepted = platform::kNoSocket;
+    std::thread acceptor([&] {
+        accepted = platform::AcceptConnection(listening_);
+        returned = true;
+    });
+    auto giveUp = std::chrono::steady_clock::now() + 3s;
+    while (!returned && std::chrono::steady_clock::now() < giveUp) std::this_thread::sleep_for(10ms);
+    bool returnedAtOnce = returned;
+    if (!returnedAtOnce) StartPeer();
+    acceptor.join();
+    EXPECT_TRUE(returnedAtOnce) << "the accept waited for a connection";
+    if (returnedAtOnce) {
+        EXPECT_EQ(accepted, platform::kNoSocket);
+    }
+    if (accepted != platform::kNoSocket) platform::CloseSocket(accepted);
     // More than one second: the wait's time must be split into seconds and microseconds.
     EXPECT_EQ(platform::WaitSocket(listening_, false, 1200000), platform::WaitResult::TimedOut);
     EXPECT_EQ(platform::WaitSocket(listening_, false, 0), platform::WaitResult::TimedOut);

@@ -158,6 +158,27 @@ TEST_F(MessageLoopExports, DestroyedWindowIsRefused) {
     q.EndWindow(next);
 }
 
+TEST_F(MessageLoopExports, SendToAWindowDestroyedWhileWaitingGetsZero) {
+    std::atomic<uint32_t> made{0};
+    std::atomic<bool> sendQueued{false};
+    std::thread owner([&] {
+        made = q.MakeWindow(&Doubler);
+        // Never pumps: the message waits until the window goes.
+        while (!sendQueued) std::this_thread::yield();
+        std::this_thread::sleep_for(50ms);
+        q.EndWindow(made);
+    });
+    while (made == 0) std::this_thread::yield();
+    std::atomic<intptr_t> result{-1};
+    std::thread sender([&] {
+        sendQueued = true;
+        result = q.Send(made, 1500, 9, 0);
+    });
+    sender.join();
+    owner.join();
+    EXPECT_EQ(result, 0);
+}
+
 TEST_F(MessageLoopExports, WindowsOfAnEndedThreadAreGone) {
     std::atomic<uint32_t> made{0};
     std::thread maker([&] { made = q.MakeWindow(&Doubler); });

@@ -3,6 +3,7 @@
 // files as its standard input, output and error.
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -116,8 +117,21 @@ LaunchResult RunProgram(const ProgramLaunch& launch, uint32_t waitMs) {
         ready = ready && posix_spawn_file_actions_addchdir_np(&actions, launch.workingDirectory.c_str()) == 0;
     }
 
+    // The program starts with no signal blocked and SIGPIPE at its default,
+    // whatever the host's thread blocks or ignores.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t none, pipe;
+    sigemptyset(&none);
+    sigemptyset(&pipe);
+    sigaddset(&pipe, SIGPIPE);
+    ready = ready && posix_spawnattr_setsigmask(&attributes, &none) == 0 &&
+            posix_spawnattr_setsigdefault(&attributes, &pipe) == 0 &&
+            posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF) == 0;
+
     pid_t pid = -1;
-    int spawned = ready ? posix_spawn(&pid, launch.application.c_str(), &actions, nullptr, argv, envp.data()) : -1;
+    int spawned = ready ? posix_spawn(&pid, launch.application.c_str(), &actions, &attributes, argv, envp.data()) : -1;
+    posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     for (int copy : copies) {
         if (copy >= 0) close(copy);

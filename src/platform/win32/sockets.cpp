@@ -55,6 +55,12 @@ bool BindSocket(Socket socket, uint32_t addressNetOrder, uint16_t port) {
 bool ListenSocket(Socket socket, int backlog) { return listen(Native(socket), backlog) == 0; }
 
 Socket AcceptConnection(Socket listening) {
+    // Never waits, even on a listener no one made non-blocking.
+    const WaitResult pending = WaitSocket(listening, false, 0);
+    if (pending != WaitResult::Ready) {
+        if (pending == WaitResult::TimedOut) WSASetLastError(WSAEWOULDBLOCK);
+        return kNoSocket;
+    }
     SOCKET accepted = accept(Native(listening), nullptr, nullptr);
     if (accepted == INVALID_SOCKET) return kNoSocket;
     KeepFromChildren(accepted);

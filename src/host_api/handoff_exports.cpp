@@ -2,6 +2,7 @@
 #include <string>
 
 #include "client/nul_placeholder.h"
+#include "content/trim.h"
 #include "platform/platform.h"
 #include "quorvex.h"
 #include "server/server_state.h"
@@ -10,16 +11,6 @@ namespace {
 
 QvBSTR ByteStringOf(const std::string& bytes) {
     return qv::platform::AllocByteString(bytes.data(), static_cast<uint32_t>(bytes.size()));
-}
-
-bool InRequestTrimSet(char c) { return c == ' ' || c == '\r' || c == '\n' || c == 26; }
-
-std::string TrimRequestText(const std::string& text) {
-    size_t first = 0;
-    size_t last = text.size();
-    while (first < last && InRequestTrimSet(text[first])) ++first;
-    while (last > first && InRequestTrimSet(text[last - 1])) --last;
-    return text.substr(first, last - first);
 }
 
 // Stores the answer for the slot; the stored length, or 0 when there is no such slot.
@@ -47,7 +38,7 @@ extern "C" {
 
 QV_API QvBSTR QV_CALL WEBSRVGETREQUEST(int32_t slot) {
     try {
-        return ByteStringOf(TrimRequestText(qv::server::SlotRequestField(slot)));
+        return ByteStringOf(qv::content::TrimRequestText(qv::server::SlotRequestField(slot)));
     } catch (...) {
         return qv::platform::AllocByteString(nullptr, 0);
     }

@@ -1,21 +1,12 @@
 // Offering a request to the host: by the request message to its window or by
 // a call of its callback, under the host mutex when one is set.
+#include "content/trim.h"
 #include "net/channel.h"
 #include "server/responses.h"
 #include "server/routes.h"
 
 namespace qv::server {
 namespace {
-
-bool InRequestTrimSet(char c) { return c == ' ' || c == '\r' || c == '\n' || c == 26; }
-
-std::string TrimRequestText(const std::string& text) {
-    size_t first = 0;
-    size_t last = text.size();
-    while (first < last && InRequestTrimSet(text[first])) ++first;
-    while (last > first && InRequestTrimSet(text[last - 1])) --last;
-    return text.substr(first, last - first);
-}
 
 // Holds the host mutex, when one is set, for the time the host has the request.
 class HostMutexHold {
@@ -50,7 +41,7 @@ void AnswerAfterHost(const Connection& connection, const Request& request, const
 }  // namespace
 
 void OfferToWindow(const Connection& connection, const Request& request, const Settings& settings) {
-    SetSlotRequestField(connection.slot, TrimRequestText(request.path));
+    SetSlotRequestField(connection.slot, content::TrimRequestText(request.path));
     intptr_t result;
     {
         HostMutexHold hold(settings.hostMutex);
@@ -61,7 +52,7 @@ void OfferToWindow(const Connection& connection, const Request& request, const S
 }
 
 void OfferToCallback(const Connection& connection, const Request& request, const Settings& settings) {
-    SetSlotRequestField(connection.slot, TrimRequestText(request.path));
+    SetSlotRequestField(connection.slot, content::TrimRequestText(request.path));
     int32_t result;
     {
         HostMutexHold hold(settings.hostMutex);

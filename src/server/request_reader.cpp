@@ -3,17 +3,11 @@
 #include <cctype>
 
 #include "content/content_type.h"
+#include "content/trim.h"
 #include "content/url_path.h"
 
 namespace qv::server {
 namespace {
-
-std::string TrimSpaces(const std::string& text) {
-    size_t first = text.find_first_not_of(' ');
-    if (first == std::string::npos) return std::string();
-    size_t last = text.find_last_not_of(' ');
-    return text.substr(first, last - first + 1);
-}
 
 // True when the line starts with `prefix`, letter case ignored.
 bool StartsWithNoCase(const std::string& line, const char* prefix) {
@@ -56,7 +50,7 @@ void RequestReader::TakeLines() {
     while (!headerDone_) {
         size_t end = pending_.find('\r');
         if (end == std::string::npos) return;
-        std::string line = TrimSpaces(pending_.substr(0, end));
+        std::string line = content::TrimSpaces(pending_.substr(0, end));
         pending_.erase(0, end + 1);
         if (line.empty()) {
             headerDone_ = true;
@@ -88,7 +82,7 @@ void RequestReader::TakeBody(bool finished) {
         }
         return;
     }
-    request_.query = TrimSpaces(pending_.substr(0, end));
+    request_.query = content::TrimSpaces(pending_.substr(0, end));
     status_ = Status::Decided;
 }
 

@@ -2,22 +2,12 @@
 
 #include "content/not_found_page.h"
 #include "content/response_header.h"
+#include "content/trim.h"
 #include "net/channel.h"
 
 namespace qv::server {
 
 const char* const kCrLf = "\r\n";
-
-namespace {
-
-std::string TrimSpaces(const std::string& text) {
-    size_t first = text.find_first_not_of(' ');
-    if (first == std::string::npos) return std::string();
-    size_t last = text.find_last_not_of(' ');
-    return text.substr(first, last - first + 1);
-}
-
-}  // namespace
 
 std::string ResponseBlock(const std::string& statusLine, const std::string& contentType, const std::string& body) {
     std::string text = statusLine + kCrLf;
@@ -42,7 +32,7 @@ std::string ProgramFailedResponse(const std::string& contentType, const std::str
 }
 
 std::string HeaderOnlyResponse(const std::string& contentType) {
-    return TrimSpaces(content::BuildResponseHeader(contentType, 0));
+    return content::TrimSpaces(content::BuildResponseHeader(contentType, 0));
 }
 
 std::string PostedAnswerResponse(const std::string& answer) {

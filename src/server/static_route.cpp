@@ -38,8 +38,8 @@ platform::File OpenWithRetry(const std::string& name) {
 void ServeFile(const Connection& connection, const Request& request, const Settings& settings) {
     std::string name;
     Containment where = CheckContained(settings.documentDirectory, request.path, name);
-    if (where == Containment::Outside || platform::ProbePath(name) != platform::PathKind::File ||
-        where != Containment::Inside) {
+    // Only a regular file inside the directory is served; anything else is not found at once.
+    if (where != Containment::Inside || platform::ProbePath(name) != platform::PathKind::File) {
         SendAnswer(connection.channel, NotFoundResponse());
         return;
     }

@@ -44,6 +44,13 @@ LRESULT CALLBACK HiddenWindowProcedure(HWND window, UINT message, WPARAM wParam,
 }
 
 bool RegisterHiddenClass(HINSTANCE module) {
+    // A class outlives the DLL that registered it: after an unload and a
+    // load elsewhere in memory it would still name the old procedure.
+    WNDCLASSA existing{};
+    if (GetClassInfoA(module, kClassName, &existing)) {
+        if (existing.lpfnWndProc == HiddenWindowProcedure) return true;
+        UnregisterClassA(kClassName, module);
+    }
     WNDCLASSA windowClass{};
     windowClass.lpfnWndProc = HiddenWindowProcedure;
     windowClass.hInstance = module;

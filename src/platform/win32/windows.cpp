@@ -1,5 +1,6 @@
-// The hidden notification window: a never-shown window of our own class whose
-// procedure forwards the library's messages to the WindowProc it was made with.
+// The hidden notification window: a message-only window of our own class (never
+// shown, never listed) whose procedure forwards the library's messages to the
+// WindowProc it was made with.
 #include <windows.h>
 
 #include "platform/platform.h"
@@ -66,7 +67,7 @@ Window CreateHiddenWindow(WindowProc proc) {
     HINSTANCE module = OwnModule();
     if (!RegisterHiddenClass(module)) return 0;
     DestroyRequestMessage();
-    HWND window = CreateWindowExA(0, kClassName, "", WS_POPUP, 0, 0, 200, 100, nullptr, nullptr, module,
+    HWND window = CreateWindowExA(0, kClassName, "", 0, 0, 0, 200, 100, HWND_MESSAGE, nullptr, module,
                                   reinterpret_cast<void*>(proc));
     return reinterpret_cast<Window>(window);
 }

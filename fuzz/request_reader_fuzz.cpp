@@ -1,0 +1,191 @@
+// Arbitrary bytes through the request reader, fed in pieces chosen by the
+// input's first bytes, then on to everything the dispatcher works out from the
+// decided request: the route, the mapped path and its extension, the content
+// type, the program name and query, the name check, and the program's
+// environment block.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "content/cgi_environment.h"
+#include "content/content_type.h"
+#include "content/path_safety.h"
+#include "content/trim.h"
+#include "content/url_path.h"
+#include "fuzz_check.h"
+#include "server/request_reader.h"
+
+namespace {
+
+using qv::server::Request;
+using qv::server::RequestReader;
+
+constexpr size_t kEnvironmentEntries = 37;
+
+bool SameRequest(const Request& a, const Request& b) {
+    return a.method == b.method && a.path == b.path && a.extension == b.extension &&
+           a.programName == b.programName && a.query == b.query && a.contentType == b.contentType &&
+           a.cgiFlag == b.cgiFlag && a.accept == b.accept && a.acceptLanguage == b.acceptLanguage &&
+           a.acceptEncoding == b.acceptEncoding && a.userAgent == b.userAgent && a.host == b.host &&
+           a.connection == b.connection && a.referer == b.referer;
+}
+
+// No byte the reader removes (0-12, 14-26) and no carriage return, which ends lines.
+bool IsCleanText(const std::string& text) {
+    for (char c : text) {
+        if (qv::server::IsControlCharacter(static_cast<unsigned char>(c)) || c == '\r') return false;
+    }
+    return true;
+}
+
+std::vector<std::string> SplitAtZeros(const std::string& block) {
+    std::vector<std::string> entries;
+    size_t begin = 0;
+    for (size_t i = 0; i < block.size(); ++i) {
+        if (block[i] != '\0') continue;
+        entries.push_back(block.substr(begin, i - begin));
+        begin = i + 1;
+    }
+    return entries;
+}
+
+void CheckEnvironment(const Request& r) {
+    qv::platform::LocalTime today{};
+    today.year = 2024;
+    today.month = 2;
+    today.day = 29;
+    const std::string block =
+        qv::content::BuildCgiEnvironment(r.method, r.query, r.host, r.accept, r.acceptLanguage,
+                                         r.acceptEncoding, r.userAgent, r.referer, r.connection,
+                                         today, "fuzz-host");
+    FUZZ_REQUIRE(block.size() >= 3);
+    FUZZ_REQUIRE(block.compare(block.size() - 3, 3, std::string(3, '\0')) == 0);
+    // Entries end at zero bytes; the last two zeros end the block.
+    const std::vector<std::string> parts = SplitAtZeros(block.substr(0, block.size() - 2));
+    FUZZ_REQUIRE(parts.size() == kEnvironmentEntries);
+    for (const std::string& entry : parts) {
+        FUZZ_REQUIRE(!entry.empty() && entry.find('=') != std::string::npos);
+    }
+    FUZZ_REQUIRE(parts[0] == "REQUEST_METHOD=" + r.method);
+    FUZZ_REQUIRE(parts[1] == "QUERY_STRING=" + r.query);
+    FUZZ_REQUIRE(parts[4] == "REMOTE_ADDRESS=" + r.host);
+    FUZZ_REQUIRE(parts[16] == "HTTP_ACCEPT=" + r.accept);
+    FUZZ_REQUIRE(parts[20] == "HTTP_USER_AGENT=" + r.userAgent);
+    FUZZ_REQUIRE(parts[22] == "HTTP_CONNECTION=" + r.connection);
+    FUZZ_REQUIRE(parts[31] == "DATE_LOCAL=02-29-2024");
+    FUZZ_REQUIRE(parts[33] == "LOCAL_ADDR=fuzz-host");
+}
+
+// A name the check lets through has no component that climbs out.
+void CheckNameVerdict(const std::string& name) {
+    if (!qv::content::IsContainedRelativeName(name)) return;
+    FUZZ_REQUIRE(!name.empty() && name.front() != '\\' && name.front() != '/');
+    FUZZ_REQUIRE(name.find(':') == std::string::npos);
+    size_t begin = 0;
+    for (;;) {
+        size_t end = name.find_first_of("\\/", begin);
+        const std::string component = name.substr(begin, end == std::string::npos ? std::string::npos : end - begin);
+        FUZZ_REQUIRE(!component.empty() && component != "." && component != "..");
+        if (end == std::string::npos) break;
+        begin = end + 1;
+    }
+}
+
+// What the dispatcher works out from a decided request.
+void CheckDecided(const Request& r) {
+    FUZZ_REQUIRE(r.method.empty() || r.method == "GET" || r.method == "POST");
+    for (const std::string* field : {&r.path, &r.extension, &r.programName, &r.query, &r.accept,
+                                     &r.acceptLanguage, &r.acceptEncoding, &r.userAgent, &r.host,
+                                     &r.connection, &r.referer}) {
+        FUZZ_REQUIRE(IsCleanText(*field));
+    }
+    if (r.method.empty()) {
+        // No request line: nothing was mapped.
+        FUZZ_REQUIRE(r.path.empty() && r.programName.empty() && r.query.empty() && r.cgiFlag == 0);
+        return;
+    }
+
+    // The mapped path.
+    FUZZ_REQUIRE(!r.path.empty());
+    FUZZ_REQUIRE(r.path.find(' ') == std::string::npos);
+    FUZZ_REQUIRE(r.path.find('/') == std::string::npos);
+    FUZZ_REQUIRE(r.path.find('.') != std::string::npos);
+    FUZZ_REQUIRE(r.extension == qv::content::PathExtension(r.path));
+    FUZZ_REQUIRE(r.extension.find('?') == std::string::npos);
+    FUZZ_REQUIRE(r.path.find(r.extension) != std::string::npos);
+
+    int16_t flag = -1;
+    FUZZ_REQUIRE(r.contentType == qv::content::ContentTypeFor(r.extension, flag));
+    FUZZ_REQUIRE(flag == r.cgiFlag && (flag == 0 || flag == 1));
+    FUZZ_REQUIRE(!r.contentType.empty());
+
+    if (r.method == "GET") {
+        std::string query, program;
+        qv::content::SplitProgramQuery(r.path, query, program);
+        FUZZ_REQUIRE(query == r.query && program == r.programName);
+        const size_t mark = r.path.find('?');
+        FUZZ_REQUIRE(mark == std::string::npos ? program == r.path && query.empty()
+                                               : program + "?" + query == r.path);
+    } else {
+        FUZZ_REQUIRE(r.programName == r.path);
+        if (r.cgiFlag == 0) FUZZ_REQUIRE(r.query.empty());
+        FUZZ_REQUIRE(r.query == qv::content::TrimSpaces(r.query));
+    }
+
+    // The route, first match wins: a program, else the host or the file.
+    if (r.cgiFlag != 0) {
+        CheckNameVerdict(r.programName);
+        if (qv::content::IsBatchExtension(r.extension) &&
+            qv::content::IsSafeBatchProgramName(r.programName)) {
+            FUZZ_REQUIRE(qv::content::IsContainedRelativeName(r.programName));
+            FUZZ_REQUIRE(r.programName.find_first_of("&|<>^%!\"(),;= \t") == std::string::npos);
+        }
+        CheckEnvironment(r);
+    } else {
+        CheckNameVerdict(r.path);
+        const std::string field = qv::content::TrimRequestText(r.path);
+        FUZZ_REQUIRE(r.path.find(field) != std::string::npos);
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    // The first byte: how many cut points follow (0-7), each one byte long,
+    // the length of one piece; the rest is the request.
+    if (size == 0) return 0;
+    size_t cuts = data[0] % 8;
+    size_t at = 1;
+    std::vector<size_t> pieces;
+    for (; cuts > 0 && at < size; --cuts, ++at) pieces.push_back(data[at]);
+    const std::string bytes(reinterpret_cast<const char*>(data + at), size - at);
+
+    RequestReader split;
+    size_t offset = 0;
+    RequestReader::Status last = RequestReader::Status::NotYet;
+    for (size_t piece : pieces) {
+        const size_t length = piece < bytes.size() - offset ? piece : bytes.size() - offset;
+        const RequestReader::Status status = split.Feed(bytes.substr(offset, length));
+        // Once decided, a request stays decided.
+        if (last != RequestReader::Status::NotYet) FUZZ_REQUIRE(status == last);
+        last = status;
+        offset += length;
+    }
+    split.Feed(bytes.substr(offset));
+    const RequestReader::Status splitStatus = split.Finish();
+    FUZZ_REQUIRE(splitStatus != RequestReader::Status::NotYet);
+    FUZZ_REQUIRE(split.Finish() == splitStatus);
+    // Bytes after the end change nothing.
+    const Request before = split.request();
+    FUZZ_REQUIRE(split.Feed("GET /other.exe?x HTTP/1.0\r\r") == splitStatus);
+    FUZZ_REQUIRE(SameRequest(before, split.request()));
+
+    RequestReader whole;
+    whole.Feed(bytes);
+    FUZZ_REQUIRE(whole.Finish() == splitStatus);
+    FUZZ_REQUIRE(SameRequest(whole.request(), split.request()));
+
+    if (splitStatus == RequestReader::Status::Decided) CheckDecided(split.request());
+    return 0;
+}

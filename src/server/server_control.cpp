@@ -65,6 +65,10 @@ int32_t Start(int32_t port) {
     platform::Window window;
     {
         std::lock_guard<std::mutex> guard(s.lock);
+        // One server per process: a second start while listening would lose the
+        // open channel (still serving, but beyond any stop), so it is refused as
+        // a start that cannot listen, and the running server is left as it is.
+        if (s.listeningOpen) return 4;
         s.slots = std::make_unique<std::array<ConnectionSlot, kSlotCount>>();
         for (ConnectionSlot& slot : *s.slots) slot = ConnectionSlot{};
         s.answers = std::make_unique<std::array<std::string, kSlotCount>>();

@@ -52,6 +52,20 @@ TEST_F(ServerControl, StartThatCannotListenReports4) {
     EXPECT_EQ(api().ServerRunning(), 0);
 }
 
+TEST_F(ServerControl, SecondStartLeavesTheRunningServerStoppable) {
+    const qvtest::Api& a = api();
+    WriteFile(root_ / "docs" / "a.htm", "A");
+    const std::string answer = Head("HTTP/1.0 200 OK", "text/html", 1) + "A\r\n\r\n";
+    ASSERT_EQ(a.ServerStart(port_), 0);
+    EXPECT_EQ(a.ServerStart(port_), 4);
+    EXPECT_EQ(a.ServerStart(port_ + 1), 4);
+    EXPECT_EQ(a.ServerRunning(), 1);
+    EXPECT_EQ(Get("/a.htm"), answer);
+    a.ServerStop();
+    EXPECT_EQ(a.ServerRunning(), 0);
+    EXPECT_FALSE(qvtest::Talk(qvtest::ServerAddress(), static_cast<uint16_t>(port_), "GET /a.htm HTTP/1.0\r\n\r\n", 2000).connected);
+}
+
 int32_t lastSlot = -1;
 int32_t QV_CALL RecordSlot(int32_t slot, const char*, int32_t, const char*, int32_t) {
     lastSlot = slot;

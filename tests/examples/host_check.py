@@ -103,16 +103,17 @@ class Host:
         return err.decode(errors="replace")
 
 
-def check_host(command, port, marker, **options):
+def check_host(command, port, marker, address=None, **options):
     """Starts the host and checks what it answers itself and what the server
     sends from the folder; returns a list of failures (empty when all is well).
-    `marker` is the text the host puts in its own answers."""
+    `marker` is the text the host puts in its own answers; `address` where the
+    server listens (by default the first address of this computer's name)."""
     failures = []
     host = Host(command, **options)
     try:
         if host.first_line != "listening on port %d" % port:
             return ["host did not start: %r; %s" % (host.first_line, host.stop())]
-        base = "http://%s:%d/" % (server_address(), port)
+        base = "http://%s:%d/" % (address or server_address(), port)
         cases = [
             # (path, status, what the body must be or hold)
             ("api/hello", 200, [marker, "api\\hello.htm"]),

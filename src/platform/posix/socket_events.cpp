@@ -13,6 +13,10 @@ namespace {
 
 constexpr uint32_t kAcceptEvent = 0x08;  // FD_ACCEPT; the high word (error code) stays 0
 
+// The queue whose loop is delivering a socket event on this thread: that loop
+// collects its sockets again before it next waits, so re-arming needs no wake.
+thread_local const ThreadQueue* tDelivering = nullptr;
+
 }  // namespace
 
 void ForgetSocketsOfWindowLocked(uint32_t window) {
@@ -49,7 +53,10 @@ void DeliverSocketEvents(const std::shared_ptr<ThreadQueue>& queue, const std::v
             window = it->second.window;
             message = it->second.message;
         }
+        const ThreadQueue* outer = tDelivering;
+        tDelivering = queue.get();
         CallWindow(window, message, static_cast<uintptr_t>(fds[i].fd), kAcceptEvent);
+        tDelivering = outer;
     }
 }
 
@@ -59,7 +66,7 @@ void RearmSocket(int socket) {
     auto it = s.sockets.find(socket);
     if (it == s.sockets.end() || it->second.armed) return;
     it->second.armed = true;
-    WakeLocked(*it->second.owner);
+    if (it->second.owner.get() != tDelivering) WakeLocked(*it->second.owner);
 }
 
 void UnregisterSocket(int socket) {

@@ -45,7 +45,7 @@ int OpenServerChannel(int number, int port, uint32_t timeoutMs) {
         channel->socket = platform::OpenTcpSocket();
         if (channel->socket == platform::kNoSocket || !platform::SetDontLinger(channel->socket) ||
             !platform::BindSocket(channel->socket, address, static_cast<uint16_t>(port)) ||
-            !platform::ListenSocket(channel->socket, 5)) {
+            !platform::ListenSocket(channel->socket, platform::MaximumListenBacklog())) {
             failure = SocketFailure();
         }
     }

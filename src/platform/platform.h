@@ -139,3 +139,12 @@ std::string ExecutableDirectory();
 std::string DefaultDirectory();
 
 }  // namespace qv::platform
+
+namespace qv::platform {
+
+// ---- the listening queue ---------------------------------------------------------
+// The longest queue of pending connections the system offers (SOMAXCONN), so
+// that a burst of clients is not dropped while one request is being answered.
+int MaximumListenBacklog();
+
+}  // namespace qv::platform

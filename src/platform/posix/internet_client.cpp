@@ -16,6 +16,10 @@ namespace {
 constexpr long kConnectTimeoutSeconds = 30;
 constexpr long kTransferLimitSeconds = 300;
 constexpr long kMaxRedirects = 10;
+// Room taken at once for a body of announced length, so a large body is not
+// copied again and again as it grows; a larger announcement grows as it comes.
+constexpr curl_off_t kReserveLimit = curl_off_t{64} << 20;
+constexpr long kReceiveBufferSize = 256 * 1024;
 
 bool CurlReady() {
     // curl_global_init is not thread-safe: run it once, whichever thread fetches first.
@@ -27,12 +31,22 @@ bool CurlReady() {
 
 struct Transfer {
     std::string* body;
+    CURL* handle;
     bool answered = false;  // a response header arrived: the URL was opened
+    bool reserved = false;
 };
 
 size_t KeepBody(char* data, size_t size, size_t count, void* context) {
     auto* transfer = static_cast<Transfer*>(context);
     try {
+        if (!transfer->reserved) {
+            transfer->reserved = true;
+            curl_off_t announced = -1;
+            if (curl_easy_getinfo(transfer->handle, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced) == CURLE_OK &&
+                announced > 0) {
+                transfer->body->reserve(static_cast<size_t>(announced < kReserveLimit ? announced : kReserveLimit));
+            }
+        }
         transfer->body->append(data, size * count);
     } catch (...) {
         return 0;  // out of memory: stop here with what was read
@@ -57,7 +71,7 @@ bool FetchUrl(const std::string& url, const std::string& agent, std::string& bod
     std::unique_ptr<CURL, CurlCleanup> handle(curl_easy_init());
     if (!handle) return false;
     CURL* curl = handle.get();
-    Transfer transfer{&body};
+    Transfer transfer{&body, curl};
 
     curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
     curl_easy_setopt(curl, CURLOPT_USERAGENT, agent.c_str());
@@ -73,6 +87,7 @@ bool FetchUrl(const std::string& url, const std::string& agent, std::string& bod
     curl_easy_setopt(curl, CURLOPT_TIMEOUT, kTransferLimitSeconds);
     // Time-outs without SIGALRM: the host's threads and signals are its own.
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, kReceiveBufferSize);
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, KeepBody);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &transfer);
     curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, NoteHeader);

@@ -35,6 +35,10 @@ LaunchResult RunProgram(const ProgramLaunch& launch, uint32_t waitMs) {
     environment.push_back('\0');
     const char* directory = launch.workingDirectory.empty() ? nullptr : launch.workingDirectory.c_str();
 
+    // A program name of MAX_PATH characters or more names nothing the system
+    // can start, and some implementations of CreateProcessA fault on it.
+    if (launch.application.size() >= MAX_PATH) return LaunchResult::NotStarted;
+
     PROCESS_INFORMATION process{};
     process.hProcess = nullptr;
     if (!CreateProcessA(launch.application.c_str(), commandLine.data(), &inheritable, &inheritable, TRUE,

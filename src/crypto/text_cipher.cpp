@@ -10,27 +10,27 @@ namespace {
 
 enum class Direction { Encipher, Decipher };
 
-std::string EachBlock(const std::string& text, const std::string& keyText, Direction direction) {
+void EachBlock(const char* text, size_t size, const std::string& keyText, char* out, Direction direction) {
+    const size_t padded = PaddedSize(size);
+    if (padded == 0) return;
     uint32_t key[4];
     KeyFromText(keyText, key);
     const XteaSchedule schedule(key, kTextCycles);
-    const size_t whole = text.size() / 8;
-    const size_t tail = text.size() % 8;
-    std::string result;
-    result.resize(8 * whole + (tail != 0 ? 8 : 0));
-    if (result.empty()) return result;
-
-    // The text is copied into the result and worked on in place; a short
-    // last block is filled with spaces first.
-    std::memset(&result[0], ' ', result.size());
-    std::memcpy(&result[0], text.data(), text.size());
-    auto* blocks = reinterpret_cast<uint8_t*>(&result[0]);
-    const size_t count = result.size() / 8;
+    // The text is copied to `out` and worked on in place; a short last block
+    // is filled with spaces first.
+    if (size > 0) std::memmove(out, text, size);
+    std::memset(out + size, ' ', padded - size);
+    auto* blocks = reinterpret_cast<uint8_t*>(out);
     if (direction == Direction::Encipher) {
-        schedule.Encipher(blocks, blocks, count);
+        schedule.Encipher(blocks, blocks, padded / 8);
     } else {
-        schedule.Decipher(blocks, blocks, count);
+        schedule.Decipher(blocks, blocks, padded / 8);
     }
+}
+
+std::string EachBlock(const std::string& text, const std::string& keyText, Direction direction) {
+    std::string result(PaddedSize(text.size()), '\0');
+    if (!result.empty()) EachBlock(text.data(), text.size(), keyText, &result[0], direction);
     return result;
 }
 
@@ -44,6 +44,16 @@ void KeyFromText(const std::string& keyText, uint32_t key[4]) {
     std::memset(block, ' ', sizeof block);
     std::memcpy(block, keyText.data(), length);
     for (int i = 0; i < 4; ++i) key[i] = LoadWord(block + 4 * i);
+}
+
+size_t PaddedSize(size_t size) { return size + (8 - size % 8) % 8; }
+
+void EncipherInto(const char* text, size_t size, const std::string& keyText, char* out) {
+    EachBlock(text, size, keyText, out, Direction::Encipher);
+}
+
+void DecipherInto(const char* text, size_t size, const std::string& keyText, char* out) {
+    EachBlock(text, size, keyText, out, Direction::Decipher);
 }
 
 std::string EncipherText(const std::string& text, const std::string& keyText) {

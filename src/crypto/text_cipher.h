@@ -20,4 +20,10 @@ std::string EncipherText(const std::string& text, const std::string& keyText);
 // The same block by block in reverse; padding spaces are not removed.
 std::string DecipherText(const std::string& text, const std::string& keyText);
 
+// The same, written straight to `out`, which holds PaddedSize(size) bytes
+// (the caller's own buffer: no copy of a long text on the way).
+size_t PaddedSize(size_t size);
+void EncipherInto(const char* text, size_t size, const std::string& keyText, char* out);
+void DecipherInto(const char* text, size_t size, const std::string& keyText, char* out);
+
 }  // namespace qv::crypto

@@ -60,9 +60,10 @@ XteaSchedule::XteaSchedule(const uint32_t key[4], uint32_t cycles)
 
 namespace {
 
-// Four blocks at a time: their rounds are independent, so the processor
-// overlaps them instead of waiting on one block's chain of additions.
-constexpr size_t kLanes = 4;
+// Thirty-two blocks at a time: their rounds are independent, so the processor
+// overlaps them instead of waiting on one block's chain of additions, and at
+// this width the compiler turns each round into a few vector instructions.
+constexpr size_t kLanes = 32;
 
 }  // namespace
 

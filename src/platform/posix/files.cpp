@@ -85,8 +85,7 @@ OpenResult OpenForReading(const std::string& name) {
         close(fd);
         return OpenResult{0, false};
     }
-    int flags = fcntl(fd, F_GETFL);
-    if (flags >= 0) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    // O_NONBLOCK stays: reads of a regular file never wait on it anyway.
     return OpenResult{FileOf(fd), false};
 }
 

@@ -1,0 +1,91 @@
+// Slow clients: one that sends nothing holds the server until the receive
+// time-out and no longer; one that sends a little and stalls holds it only
+// until the read at the 100-ms mark.
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "server_fixture.h"
+
+namespace {
+
+using qvtest::Head;
+using Clock = std::chrono::steady_clock;
+
+const std::string kPage = "<p>patient</p>";
+
+double SecondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
+
+class SlowClients : public qvtest::ServerFixture {
+protected:
+    void SetUp() override {
+        ServerFixture::SetUp();
+        WriteFile(root_ / "docs" / "page.htm", kPage);
+    }
+
+    std::string PageAnswer() const { return Head("HTTP/1.0 200 OK", "text/html", kPage.size()) + kPage + "\r\n\r\n"; }
+
+    struct Outcome {
+        qvtest::Exchange slow;
+        qvtest::Exchange next;
+        double slowSeconds = 0;  // from the slow client's connect to the end of its connection
+        double nextSeconds = 0;  // from the slow client's connect to the next client's answer
+    };
+
+    // The slow client sends its pieces; half a second after it connected, the next client asks for the page.
+    Outcome SlowThenNext(const std::vector<std::string>& pieces, int pauseMs) {
+        Outcome outcome;
+        const auto start = Clock::now();
+        qvtest::PumpWhile([&] {
+            std::thread next([&] {
+                std::this_thread::sleep_for(std::chrono::milliseconds(500));
+                outcome.next = qvtest::Talk(qvtest::ServerAddress(), port_, "GET /page.htm HTTP/1.0\r\n\r\n", 90000);
+                outcome.nextSeconds = SecondsSince(start);
+            });
+            outcome.slow = qvtest::TalkInPieces(qvtest::ServerAddress(), port_, pieces, pauseMs, 90000);
+            outcome.slowSeconds = SecondsSince(start);
+            next.join();
+        });
+        return outcome;
+    }
+};
+
+// The documented receive time-out is about 58.6 s: the silent client is
+// closed without an answer then, and the client behind it is answered at once.
+TEST_F(SlowClients, SilentClientHoldsTheServerUntilTheReceiveTimeOutOnly) {
+    Outcome got = SlowThenNext({}, 0);
+    std::printf("silent client closed after %.1f s, the next client answered after %.1f s\n", got.slowSeconds,
+                got.nextSeconds);
+    EXPECT_EQ(got.slow.received, "");
+    EXPECT_TRUE(got.slow.closedByServer);
+    EXPECT_GE(got.slowSeconds, 55.0);
+    EXPECT_LE(got.slowSeconds, 70.0);
+    EXPECT_EQ(got.next.received, PageAnswer());
+    EXPECT_GE(got.nextSeconds, 55.0);
+    EXPECT_LE(got.nextSeconds, 70.0);
+}
+
+// A client that has sent part of a request is taken as it stands at the
+// 100-ms mark: it gets no answer, and the client behind it is answered while
+// the slow one is still sending.
+TEST_F(SlowClients, StalledOrTricklingClientIsDecidedAtTheMark) {
+    const std::string request = "GET /page.htm HTTP/1.0\r\nHost: h\r\n\r\n";
+    struct Case {
+        const char* what;
+        std::vector<std::string> pieces;
+        int pauseMs;
+    } cases[] = {
+        {"stalls after the request line", {"GET /page.htm HTTP/1.0\r\n", "Host: h\r\n\r\n"}, 3000},
+        {"trickles the request in ten pieces", qvtest::SplitIntoPieces(request, 10), 300},
+    };
+    for (const Case& c : cases) {
+        Outcome got = SlowThenNext(c.pieces, c.pauseMs);
+        EXPECT_EQ(got.slow.received, "") << c.what;
+        EXPECT_EQ(got.next.received, PageAnswer()) << c.what;
+        EXPECT_LT(got.nextSeconds + 1.0, got.slowSeconds) << c.what << ": the next client waited for the slow one";
+    }
+}
+
+}  // namespace

@@ -206,19 +206,24 @@ def render(results):
         return median([r[field] for r in results.get((key, server), [])])
     lines = [f"Run of {datetime.datetime.now(datetime.timezone.utc).strftime('%Y-%m-%d %H:%M UTC')}, "
              f"{ROUNDS} rounds interleaved, medians; `ab` without keep-alive on 127.0.0.1.", ""]
-    lines.append("| scenario | server | requests/s | mean ms | p99 ms | failed | peak RSS MB | × ceiling | × best peer |")
-    lines.append("|---|---|---:|---:|---:|---:|---:|---:|---:|")
+    lines.append("| scenario | server | requests/s | mean ms | p99 ms | failed | peak RSS MB "
+                 "| req/s × ceiling | req/s × best peer | mean × ceiling | mean × best peer |")
+    lines.append("|---|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|")
     for key, title, _, _, _, ceiling in SCENARIOS:
         if ceiling is None:
             continue
         best_peer = max(med(key, p, "rps") for p in PEERS)
+        best_mean = min(med(key, p, "mean") for p in PEERS)
         ceil_rps = med(key, ceiling, "rps")
+        ceil_mean = med(key, ceiling, "mean")
+        ratio = lambda a, b: f"{a / b:.2f}" if b else "—"
         for server in SERVERS + [ceiling]:
             rps = med(key, server, "rps")
-            lines.append(f"| ({key}) {title} | {server} | {rps:.0f} | {med(key, server, 'mean'):.3f} | "
+            mean = med(key, server, "mean")
+            lines.append(f"| ({key}) {title} | {server} | {rps:.0f} | {mean:.3f} | "
                          f"{med(key, server, 'p99'):.0f} | {int(med(key, server, 'failed'))} | "
-                         f"{med(key, server, 'peak') / 1024:.1f} | "
-                         f"{rps / ceil_rps if ceil_rps else 0:.2f} | {rps / best_peer if best_peer else 0:.2f} |")
+                         f"{med(key, server, 'peak') / 1024:.1f} | {ratio(rps, ceil_rps)} | {ratio(rps, best_peer)} | "
+                         f"{ratio(mean, ceil_mean)} | {ratio(mean, best_mean)} |")
     lines += ["", "| scenario | server | time s | peak RSS MB | above idle MB | × lighttpd's time |",
               "|---|---|---:|---:|---:|---:|"]
     for key, title, _, _, _, ceiling in SCENARIOS:

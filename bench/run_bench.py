@@ -15,7 +15,7 @@ import sys
 import time
 
 TREE, PROGRAMS, OUT = (os.path.abspath(a) for a in sys.argv[1:4])
-ROUNDS = 3
+ROUNDS = 5
 QUICK = "--quick" in sys.argv
 if "--rounds" in sys.argv:
     ROUNDS = int(sys.argv[sys.argv.index("--rounds") + 1])

@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Runs the server scenarios interleaved (A B C ... three rounds), takes
+"""Runs the server scenarios interleaved (A B C ..., five rounds unless --rounds says), takes
 medians, and prints the table (also written to OUT/results.md).
 
 usage: run_bench.py TREE PROGRAMS OUT [--rounds N] [--quick]

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <random>
 #include <fstream>
 #include <string>
 
@@ -28,12 +29,18 @@ inline std::string Head(const std::string& status, const std::string& type, size
 
 class ServerFixture : public ::testing::Test {
 protected:
+    // Tells this run's scratch folders from those of another run of the suite at the same time.
+    static const std::string& RunTag() {
+        static const std::string tag = std::to_string(std::random_device{}());
+        return tag;
+    }
+
     void SetUp() override {
         namespace fs = std::filesystem;
         const Api& a = api();
         ASSERT_NE(a.ServerStart, nullptr);
         root_ = fs::temp_directory_path() /
-                ("quorvex-server-" + std::to_string(port_) + "-" +
+                ("quorvex-server-" + RunTag() + "-" + std::to_string(port_) + "-" +
                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(root_);
         fs::create_directories(root_ / "docs");

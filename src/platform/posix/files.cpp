@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 
 #include "platform/platform.h"
@@ -103,8 +104,29 @@ std::string NativeFileName(const std::string& name) {
     return native;
 }
 
+namespace {
+
+// The kernel's own name for what `name` resolves to: one open and one
+// readlink instead of a look-up per component of the name.
+bool NameOfOpenedPath(const std::string& name, std::string& canonical) {
+    int fd = open(name.c_str(), O_PATH | O_CLOEXEC);
+    if (fd < 0) return false;
+    char link[64];
+    std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+    char target[PATH_MAX];
+    ssize_t length = readlink(link, target, sizeof target);
+    close(fd);
+    // Only an absolute name is trusted (no /proc, a name too long, or an object without a name fall back).
+    if (length <= 0 || length >= static_cast<ssize_t>(sizeof target) || target[0] != '/') return false;
+    canonical.assign(target, static_cast<size_t>(length));
+    return true;
+}
+
+}  // namespace
+
 bool CanonicalName(const std::string& name, std::string& canonical) {
     if (name.empty()) return false;
+    if (NameOfOpenedPath(name, canonical)) return true;
     char* resolved = realpath(name.c_str(), nullptr);
     if (resolved == nullptr) return false;
     canonical = resolved;

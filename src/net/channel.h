@@ -28,6 +28,7 @@ int AcceptChannel(int listening, int number);
 // was handed out, or `count` bytes were collected.
 std::string ReceiveChannel(int number, size_t count, int& error);
 int SendChannel(int number, const std::string& data);
+int SendChannel(int number, const char* data, size_t size);
 // `required` ChannelKind::None accepts any kind.
 int CloseChannel(int number, ChannelKind required);
 platform::Socket ChannelSocket(int number, int& error);

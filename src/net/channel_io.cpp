@@ -66,12 +66,16 @@ int ReceiveChannelUntil(int number, uint64_t deadlineMs, size_t& got, bool& peer
     if (error != kOk) return error;
     size_t room = kChannelBufferSize - channel->buffered;
     if (room == 0) return kOk;
-    uint64_t now = platform::MonotonicMilliseconds();
-    uint64_t waitUs = deadlineMs > now ? (deadlineMs - now) * 1000u : 0;
-    platform::WaitResult ready = platform::WaitSocket(channel->socket, false, waitUs);
-    if (ready == platform::WaitResult::Failed) return SocketFailure();
-    if (ready == platform::WaitResult::TimedOut) return kErrTimeout;
-    long read = platform::ReceiveSocket(channel->socket, channel->buffer + channel->buffered, room);
+    char* free = channel->buffer + channel->buffered;
+    long read = platform::ReceiveSocketNow(channel->socket, free, room);
+    if (read == platform::kWouldBlock) {
+        uint64_t now = platform::MonotonicMilliseconds();
+        uint64_t waitUs = deadlineMs > now ? (deadlineMs - now) * 1000u : 0;
+        platform::WaitResult ready = platform::WaitSocket(channel->socket, false, waitUs);
+        if (ready == platform::WaitResult::Failed) return SocketFailure();
+        if (ready == platform::WaitResult::TimedOut) return kErrTimeout;
+        read = platform::ReceiveSocket(channel->socket, free, room);
+    }
     if (read < 0) return SocketFailure();
     if (read == 0) peerClosed = true;
     channel->buffered += static_cast<uint32_t>(read);
@@ -86,22 +90,28 @@ std::string BufferedChannelBytes(int number, int& error) {
     return std::string(channel->buffer, channel->buffered);
 }
 
-int SendChannel(int number, const std::string& data) {
+int SendChannel(int number, const std::string& data) { return SendChannel(number, data.data(), data.size()); }
+
+int SendChannel(int number, const char* data, size_t size) {
     Channel* channel = FindChannel(number);
     int error = CheckTcp(channel);
     if (error != kOk) return error;
+    // Each piece is offered at once; only a full send buffer makes it wait, for at most the time-out.
     size_t sent = 0;
-    do {
-        platform::WaitResult ready =
-            platform::WaitSocket(channel->socket, true, TimeoutMicroseconds(channel->timeoutMs));
-        if (ready == platform::WaitResult::Failed) return SocketFailure();
-        if (ready == platform::WaitResult::TimedOut) return kErrTimeout;
-        if (sent == data.size()) break;
-        long accepted = platform::SendSocket(channel->socket, data.data() + sent, data.size() - sent);
-        if (accepted < 0) return SocketFailure();
-        sent += static_cast<size_t>(accepted);
-    } while (sent < data.size());
-    return kOk;
+    bool mustWait = size == 0;
+    for (;;) {
+        if (mustWait) {
+            platform::WaitResult ready =
+                platform::WaitSocket(channel->socket, true, TimeoutMicroseconds(channel->timeoutMs));
+            if (ready == platform::WaitResult::Failed) return SocketFailure();
+            if (ready == platform::WaitResult::TimedOut) return kErrTimeout;
+        }
+        if (sent == size) return kOk;
+        long accepted = platform::SendSocketNow(channel->socket, data + sent, size - sent);
+        if (accepted < 0 && accepted != platform::kWouldBlock) return SocketFailure();
+        mustWait = accepted == platform::kWouldBlock;
+        if (!mustWait) sent += static_cast<size_t>(accepted);
+    }
 }
 
 }  // namespace qv::net

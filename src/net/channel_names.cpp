@@ -7,8 +7,11 @@ std::string ChannelPeerAddress(int number) {
     Channel* channel = FindChannel(number);
     uint32_t address = 0;
     uint16_t port = 0;
-    if (channel == nullptr || channel->kind != ChannelKind::Tcp ||
-        !platform::SocketPeer(channel->socket, address, port)) {
+    if (channel == nullptr || channel->kind != ChannelKind::Tcp) return ":0";
+    if (channel->peer.known) {
+        address = channel->peer.addressNetOrder;
+        port = channel->peer.port;
+    } else if (!platform::SocketPeer(channel->socket, address, port)) {
         return ":0";
     }
     std::string text = platform::AddressText(address);

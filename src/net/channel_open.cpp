@@ -79,7 +79,7 @@ int AcceptChannel(int listening, int number) {
     channel->portNetOrder = server->portNetOrder;
     channel->addressNetOrder = server->addressNetOrder;
     channel->timeoutMs = server->timeoutMs;
-    channel->socket = platform::AcceptConnection(server->socket);
+    channel->socket = platform::AcceptConnection(server->socket, &channel->peer);
     if (channel->socket == platform::kNoSocket) {
         int failure = SocketFailure();
         delete channel;

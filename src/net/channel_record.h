@@ -17,6 +17,7 @@ struct Channel {
     uint16_t portNetOrder = 0;
     uint32_t addressNetOrder = 0;
     uint32_t timeoutMs = 0;
+    platform::PeerAddress peer;  // learnt when the connection was accepted
     uint32_t buffered = 0;
     bool shortRead = false;
     char buffer[kChannelBufferSize];  // the receive buffer lives in the record's own allocation

@@ -63,12 +63,23 @@ Socket OpenTcpSocket();     // kNoSocket on failure
 bool SetDontLinger(Socket socket);
 bool BindSocket(Socket socket, uint32_t addressNetOrder, uint16_t port);
 bool ListenSocket(Socket socket, int backlog);
-Socket AcceptConnection(Socket listening);  // never waits; kNoSocket when none is pending
+struct PeerAddress {
+    uint32_t addressNetOrder = 0;
+    uint16_t port = 0;
+    bool known = false;
+};
+// Never waits; kNoSocket when none is pending. `peer`, when given, learns who connected.
+Socket AcceptConnection(Socket listening, PeerAddress* peer = nullptr);
 enum class WaitResult { Ready, TimedOut, Failed };
 // select() on one socket for reading or writing, for at most the given time.
 WaitResult WaitSocket(Socket socket, bool forWriting, uint64_t timeoutMicroseconds);
 long ReceiveSocket(Socket socket, char* buffer, size_t size);  // -1 error, 0 peer closed
 long SendSocket(Socket socket, const char* data, size_t size);  // -1 error
+// The same without ever waiting: kWouldBlock when the socket is not ready yet
+// (so a ready socket costs one call instead of a wait and a call).
+constexpr long kWouldBlock = -2;
+long ReceiveSocketNow(Socket socket, char* buffer, size_t size);
+long SendSocketNow(Socket socket, const char* data, size_t size);
 void CloseSocket(Socket socket);
 bool SocketPeer(Socket socket, uint32_t& addressNetOrder, uint16_t& port);
 std::string AddressText(uint32_t addressNetOrder);  // dotted quad, as inet_ntoa
@@ -96,6 +107,7 @@ PathKind ProbePath(const std::string& name);
 struct OpenResult {
     File file;       // 0 when the open failed
     bool mayRetry;   // the file exists but is locked by someone else for now
+    int64_t size = -1;  // the opened file's size
 };
 OpenResult OpenForReading(const std::string& name);
 int64_t FileSize(File file);  // -1 on failure
@@ -104,6 +116,19 @@ int64_t FileSize(File file);  // -1 on failure
 std::string NativeFileName(const std::string& name);
 // The canonical absolute name with every link resolved; false if it cannot be had.
 bool CanonicalName(const std::string& name, std::string& canonical);
+// A cheaper way to the same canonical name for a name below a directory whose
+// canonical name is known: `below` joined to it, when no component of `below`
+// is a link, ".", ".." or empty and all of it exists. False means "not this
+// way" (the caller then asks CanonicalName), never "outside".
+bool CanonicalNameBelow(const std::string& canonicalDirectory, const std::string& below, std::string& canonical);
+// What `name` resolves to, as a volume and a number on it: equal identities
+// are the same file or directory. False if nothing is there.
+struct FileIdentity {
+    uint64_t volume = 0;
+    uint64_t index = 0;
+    bool operator==(const FileIdentity& other) const { return volume == other.volume && index == other.index; }
+};
+bool IdentifyFile(const std::string& name, FileIdentity& identity);
 
 // ---- processes -----------------------------------------------------------------
 struct ProgramLaunch {

@@ -1,4 +1,7 @@
 // The file route: the document directory's file under its content type, in one send (or in pieces when large).
+#include <cstring>
+#include <memory>
+
 #include "content/response_header.h"
 #include "net/channel.h"
 #include "server/directory_guard.h"
@@ -9,36 +12,56 @@
 namespace qv::server {
 namespace {
 
+// A buffer kept between requests and not cleared before it is filled, so
+// serving a file neither allocates nor zeroes fresh pages each time.
+class AnswerBuffer {
+public:
+    char* Prepare(size_t size) {
+        if (size > capacity_) {
+            data_.reset(new char[size]);
+            capacity_ = size;
+        }
+        return data_.get();
+    }
+    const char* Data() const { return data_.get(); }
+
+private:
+    std::unique_ptr<char[]> data_;
+    size_t capacity_ = 0;
+};
+
 // The whole 200 answer for a file of `size` bytes, read from its start into
-// `answer` (a buffer kept between requests, so serving a file does not
-// allocate and fault in fresh pages each time).
-void BuildWholeFileAnswer(platform::File file, uint64_t size, const std::string& contentType, std::string& answer) {
-    answer = content::BuildResponseHeader(contentType, size);
-    const size_t headerSize = answer.size();
-    answer.resize(headerSize + static_cast<size_t>(size));
+// `buffer`; returns the answer's length.
+size_t BuildWholeFileAnswer(platform::File file, size_t size, const std::string& contentType, AnswerBuffer& buffer) {
+    static const char kClosing[] = "\r\n\r\n";  // the body's CR LF and the one every answer ends with
+    const size_t closingSize = sizeof kClosing - 1;
+    std::string header = content::BuildResponseHeader(contentType, size);
+    char* answer = buffer.Prepare(header.size() + size + closingSize);
+    char* body = answer + header.size();
     size_t done = 0;
     while (done < size) {
-        long got = platform::ReadFileAt(file, done, &answer[headerSize + done], static_cast<size_t>(size) - done);
+        long got = platform::ReadFileAt(file, done, body + done, size - done);
         if (got <= 0) break;
         done += static_cast<size_t>(got);
     }
     if (done != size) {
         // The file shrank meanwhile: the answer tells what was read.
-        std::string body = answer.substr(headerSize, done);
-        answer = content::BuildResponseHeader(contentType, done) + body;
+        header = content::BuildResponseHeader(contentType, done);
+        std::memmove(answer + header.size(), body, done);
     }
-    answer += "\r\n\r\n";  // the body's CR LF and the one every answer ends with
+    std::memcpy(answer, header.data(), header.size());
+    std::memcpy(answer + header.size() + done, kClosing, closingSize);
+    return header.size() + done + closingSize;
 }
 
-// Opens the file, retrying for up to 60 s while it exists but is locked; 0 when it stays unopenable.
-platform::File OpenWithRetry(const std::string& name) {
+// Opens the file, retrying for up to 60 s while it exists but is locked; no file when it stays unopenable.
+platform::OpenResult OpenWithRetry(const std::string& name) {
     const uint64_t deadline = platform::MonotonicMilliseconds() + kOpenRetryWindowMs;
     for (;;) {
         platform::OpenResult opened = platform::OpenForReading(name);
-        if (opened.file != 0) return opened.file;
-        if (!opened.mayRetry) return 0;
+        if (opened.file != 0 || !opened.mayRetry) return opened;
         platform::SleepMilliseconds(kOpenRetryPauseMs);
-        if (platform::MonotonicMilliseconds() > deadline) return 0;
+        if (platform::MonotonicMilliseconds() > deadline) return platform::OpenResult{0, false};
     }
 }
 
@@ -52,8 +75,9 @@ void ServeFile(const Connection& connection, const Request& request, const Setti
         SendAnswer(connection.channel, NotFoundResponse());
         return;
     }
-    platform::File file = OpenWithRetry(name);
-    const int64_t size = file != 0 ? platform::FileSize(file) : -1;
+    const platform::OpenResult opened = OpenWithRetry(name);
+    const platform::File file = opened.file;
+    const int64_t size = file != 0 ? opened.size : -1;
     if (size < 0) {
         if (file != 0) platform::CloseFile(file);
         SendAnswer(connection.channel, NotFoundResponse());
@@ -68,10 +92,10 @@ void ServeFile(const Connection& connection, const Request& request, const Setti
         platform::CloseFile(file);
         return;
     }
-    thread_local std::string answer;
-    BuildWholeFileAnswer(file, static_cast<uint64_t>(size), request.contentType, answer);
+    thread_local AnswerBuffer buffer;
+    const size_t length = BuildWholeFileAnswer(file, static_cast<size_t>(size), request.contentType, buffer);
     platform::CloseFile(file);
-    net::SendChannel(connection.channel, answer);
+    net::SendChannel(connection.channel, buffer.Data(), length);
 }
 
 }  // namespace qv::server

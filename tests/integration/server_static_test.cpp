@@ -84,6 +84,38 @@ TEST_F(StaticFiles, NamesLeavingTheDirectoryGet404) {
     EXPECT_EQ(got.find(secret), std::string::npos);
 }
 
+// The document directory named through a link, as a site moved to a new
+// release by moving the link: the new directory is served at once, and
+// nothing of the old one, even by a link back into it.
+TEST_F(StaticFiles, DocumentDirectoryNamedThroughALinkFollowsTheLink) {
+    fs::create_directories(root_ / "release1");
+    fs::create_directories(root_ / "release2");
+    WriteFile(root_ / "release1" / "page.htm", "one");
+    WriteFile(root_ / "release1" / "old.htm", "only in the old release");
+    WriteFile(root_ / "release2" / "page.htm", "two");
+    std::error_code noLinks;
+    fs::create_directory_symlink(root_ / "release1", root_ / "current", noLinks);
+    if (noLinks) GTEST_SKIP() << "no symbolic links on this file system";
+    const std::string current = (root_ / "current").string() + qvtest::DirectorySeparator();
+    qvtest::api().SetServerDir(current.c_str());
+    EXPECT_EQ(Get("/page.htm"), Head("HTTP/1.0 200 OK", "text/html", 3) + "one\r\n\r\n");
+    EXPECT_EQ(Get("/old.htm"), Head("HTTP/1.0 200 OK", "text/html", 23) + "only in the old release\r\n\r\n");
+
+    fs::remove(root_ / "current");
+    fs::create_directory_symlink(root_ / "release2", root_ / "current");
+    EXPECT_EQ(Get("/page.htm"), Head("HTTP/1.0 200 OK", "text/html", 3) + "two\r\n\r\n");
+    ExpectNotFound(Get("/old.htm"), "a file of the previous release");
+    fs::create_symlink(root_ / "release1" / "old.htm", root_ / "release2" / "back.htm");
+    ExpectNotFound(Get("/back.htm"), "a link back into the previous release");
+
+    // The directory itself moved, and the link with it: the same directory under a new name.
+    fs::rename(root_ / "release2", root_ / "moved");
+    fs::remove(root_ / "current");
+    fs::create_directory_symlink(root_ / "moved", root_ / "current");
+    EXPECT_EQ(Get("/page.htm"), Head("HTTP/1.0 200 OK", "text/html", 3) + "two\r\n\r\n");
+    ExpectNotFound(Get("/back.htm"), "a link back, after the move");
+}
+
 TEST_F(StaticFiles, RequestsWithoutTheEmptyLineGetNoBytes) {
     WriteFile(root_ / "docs" / "index.htm", "x");
     EXPECT_EQ(Ask("GET /index.htm HTTP/1.0\n\n"), "");

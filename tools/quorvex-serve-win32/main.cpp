@@ -55,13 +55,11 @@ std::string TakeText(QvBSTR text) {
 
 int32_t QV_CALL LogRequest(int32_t slot, const char* peer, int32_t peerLength, const char* request,
                            int32_t requestLength) {
-    if (!g_quiet) {
-        std::string path = TakeText(g_library.WEBSRVGETREQUEST(slot));
-        if (path.empty() && request != nullptr && requestLength > 0) path.assign(request, requestLength);
-        std::string from = peer != nullptr && peerLength > 0 ? std::string(peer, peerLength) : "?";
-        std::printf("%s\n", qv::serve::RequestLogLine(from, path).c_str());
-        std::fflush(stdout);
-    }
+    std::string path = TakeText(g_library.WEBSRVGETREQUEST(slot));
+    if (path.empty() && request != nullptr && requestLength > 0) path.assign(request, requestLength);
+    std::string from = peer != nullptr && peerLength > 0 ? std::string(peer, peerLength) : "?";
+    std::printf("%s\n", qv::serve::RequestLogLine(from, path).c_str());
+    std::fflush(stdout);
     return 0;  // declined: the server sends the file
 }
 
@@ -103,7 +101,8 @@ int main(int argc, char** argv) {
     if (!qv::serve::LoadLibraryExports("quorvex.dll", g_library, error)) return Fail(error);
     g_library.SetServerDir(docs.c_str());
     g_library.WEBSRVSETCGI(cgi.c_str());
-    g_library.SetServerCallback(LogRequest);
+    // The callback only logs: a quiet host sets none, and the library serves files by itself.
+    if (!options.quiet) g_library.SetServerCallback(LogRequest);
 
     const int port = static_cast<int>(options.port);
     const int listeningPort = port == 0 ? 80 : port;  // the library's rule for port 0

@@ -20,8 +20,6 @@ namespace {
 
 using qv::serve::ServeOptions;
 
-bool g_quiet = false;
-
 int Fail(const std::string& reason) {
     std::fprintf(stderr, "quorvex-serve: %s\n", reason.c_str());
     return 1;
@@ -47,13 +45,11 @@ std::string TakeText(QvBSTR text) {
 
 int32_t QV_CALL LogRequest(int32_t slot, const char* peer, int32_t peerLength, const char* request,
                            int32_t requestLength) {
-    if (!g_quiet) {
-        std::string path = TakeText(WEBSRVGETREQUEST(slot));
-        if (path.empty() && request != nullptr && requestLength > 0) path.assign(request, requestLength);
-        std::string from = peer != nullptr && peerLength > 0 ? std::string(peer, peerLength) : "?";
-        std::printf("%s\n", qv::serve::RequestLogLine(from, path).c_str());
-        std::fflush(stdout);
-    }
+    std::string path = TakeText(WEBSRVGETREQUEST(slot));
+    if (path.empty() && request != nullptr && requestLength > 0) path.assign(request, requestLength);
+    std::string from = peer != nullptr && peerLength > 0 ? std::string(peer, peerLength) : "?";
+    std::printf("%s\n", qv::serve::RequestLogLine(from, path).c_str());
+    std::fflush(stdout);
     return 0;  // declined: the server sends the file
 }
 
@@ -82,7 +78,6 @@ int main(int argc, char** argv) {
         std::printf("%s\n", qv::serve::ServeUsage());
         return 0;
     }
-    g_quiet = options.quiet;
 
     const std::string docsOption = options.documentDir.empty() ? QV_DEFAULT_SITE_DIR : options.documentDir;
     const std::string docs = ResolveDirectory(docsOption);
@@ -96,7 +91,8 @@ int main(int argc, char** argv) {
 
     SetServerDir(docs.c_str());
     WEBSRVSETCGI(cgi.c_str());
-    SetServerCallback(LogRequest);
+    // The callback only logs: a quiet host sets none, and the library serves files by itself.
+    if (!options.quiet) SetServerCallback(LogRequest);
     InstallSignalHandlers();
 
     const int port = static_cast<int>(options.port);

@@ -8,6 +8,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 
 #include "platform/platform.h"
 #include "platform/posix/file_handles.h"
@@ -87,7 +88,7 @@ OpenResult OpenForReading(const std::string& name) {
         return OpenResult{0, false};
     }
     // O_NONBLOCK stays: reads of a regular file never wait on it anyway.
-    return OpenResult{FileOf(fd), false};
+    return OpenResult{FileOf(fd), false, static_cast<int64_t>(info.st_size)};
 }
 
 int64_t FileSize(File file) {
@@ -131,6 +132,37 @@ bool CanonicalName(const std::string& name, std::string& canonical) {
     if (resolved == nullptr) return false;
     canonical = resolved;
     std::free(resolved);
+    return true;
+}
+
+bool CanonicalNameBelow(const std::string& canonicalDirectory, const std::string& below, std::string& canonical) {
+    if (canonicalDirectory.empty() || canonicalDirectory[0] != '/' || below.empty()) return false;
+    std::string name = canonicalDirectory;
+    if (name.back() != '/') name += '/';
+    size_t begin = 0;
+    for (;;) {
+        size_t end = below.find('/', begin);
+        if (end == std::string::npos) end = below.size();
+        const size_t length = end - begin;
+        if (length == 0 || below.compare(begin, length, ".") == 0 || below.compare(begin, length, "..") == 0) {
+            return false;
+        }
+        name.append(below, begin, length);
+        // One lstat per component: none may be a link for the joined name to be canonical.
+        struct stat info;
+        if (lstat(name.c_str(), &info) != 0 || S_ISLNK(info.st_mode)) return false;
+        if (end == below.size()) break;
+        name += '/';
+        begin = end + 1;
+    }
+    canonical = std::move(name);
+    return true;
+}
+
+bool IdentifyFile(const std::string& name, FileIdentity& identity) {
+    struct stat info;
+    if (name.empty() || stat(name.c_str(), &info) != 0) return false;
+    identity = FileIdentity{static_cast<uint64_t>(info.st_dev), static_cast<uint64_t>(info.st_ino)};
     return true;
 }
 

@@ -61,26 +61,36 @@ bool BindSocket(Socket socket, uint32_t addressNetOrder, uint16_t port) {
     return bind(Fd(socket), reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
 }
 
-bool ListenSocket(Socket socket, int backlog) { return listen(Fd(socket), backlog) == 0; }
+bool ListenSocket(Socket socket, int backlog) {
+    // A listener never makes an accept wait, registered for events or not.
+    int fd = Fd(socket);
+    int flags = fcntl(fd, F_GETFL);
+    if (flags < 0 || fcntl(fd, F_SETFL, flags | O_NONBLOCK) != 0) return false;
+    return listen(fd, backlog) == 0;
+}
 
-Socket AcceptConnection(Socket listening) {
+Socket AcceptConnection(Socket listening, PeerAddress* peer) {
     int fd = Fd(listening);
     if (fd < 0) {
         errno = EBADF;
         return kNoSocket;
     }
-    // Never wait, registered or not.
-    int flags = fcntl(fd, F_GETFL);
-    if (flags >= 0 && (flags & O_NONBLOCK) == 0) fcntl(fd, F_SETFL, flags | O_NONBLOCK);
+    sockaddr_in address;
+    socklen_t length = sizeof address;
     int accepted;
     do {
-        accepted = accept4(fd, nullptr, nullptr, SOCK_CLOEXEC);  // blocking: the channel layer waits itself
+        // The accepted socket blocks: the channel layer bounds its own waits.
+        accepted = accept4(fd, reinterpret_cast<sockaddr*>(&address), &length, SOCK_CLOEXEC);
     } while (accepted < 0 && errno == EINTR);
     int savedErrno = errno;
     // The next pending connection is reported again, as after an accept on Windows.
     loop::RearmSocket(fd);
     errno = savedErrno;
-    return accepted < 0 ? kNoSocket : accepted;
+    if (accepted < 0) return kNoSocket;
+    if (peer != nullptr && length == sizeof address && address.sin_family == AF_INET) {
+        *peer = PeerAddress{address.sin_addr.s_addr, ntohs(address.sin_port), true};
+    }
+    return accepted;
 }
 
 WaitResult WaitSocket(Socket socket, bool forWriting, uint64_t timeoutMicroseconds) {
@@ -132,6 +142,26 @@ long SendSocket(Socket socket, const char* data, size_t size) {
         sent = send(Fd(socket), data, size, MSG_NOSIGNAL);
     } while (sent < 0 && errno == EINTR);
     return sent < 0 ? -1 : static_cast<long>(sent);
+}
+
+long ReceiveSocketNow(Socket socket, char* buffer, size_t size) {
+    if (size > LONG_MAX) size = LONG_MAX;
+    ssize_t received;
+    do {
+        received = recv(Fd(socket), buffer, size, MSG_NOSIGNAL | MSG_DONTWAIT);
+    } while (received < 0 && errno == EINTR);
+    if (received < 0) return errno == EAGAIN || errno == EWOULDBLOCK ? kWouldBlock : -1;
+    return static_cast<long>(received);
+}
+
+long SendSocketNow(Socket socket, const char* data, size_t size) {
+    if (size > LONG_MAX) size = LONG_MAX;
+    ssize_t sent;
+    do {
+        sent = send(Fd(socket), data, size, MSG_NOSIGNAL | MSG_DONTWAIT);
+    } while (sent < 0 && errno == EINTR);
+    if (sent < 0) return errno == EAGAIN || errno == EWOULDBLOCK ? kWouldBlock : -1;
+    return static_cast<long>(sent);
 }
 
 void CloseSocket(Socket socket) {

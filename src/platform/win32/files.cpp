@@ -107,7 +107,10 @@ OpenResult OpenForReading(const std::string& name) {
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return {0, false};
     HANDLE handle = CreateFileA(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle != INVALID_HANDLE_VALUE) return {reinterpret_cast<File>(handle), false};
+    if (handle != INVALID_HANDLE_VALUE) {
+        const File file = reinterpret_cast<File>(handle);
+        return {file, false, FileSize(file)};
+    }
     DWORD error = GetLastError();
     return {0, error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION};
 }
@@ -142,6 +145,24 @@ bool CanonicalName(const std::string& name, std::string& canonical) {
     DWORD longLength = GetLongPathNameA(full, longName, sizeof longName);
     if (longLength == 0 || longLength >= sizeof longName) return false;
     canonical.assign(longName, longLength);
+    return true;
+}
+
+// Windows names have short aliases and letter cases of their own: only the system's resolution is trusted.
+bool CanonicalNameBelow(const std::string&, const std::string&, std::string&) { return false; }
+
+bool IdentifyFile(const std::string& name, FileIdentity& identity) {
+    if (name.empty()) return false;
+    // Backup semantics reach directories too; no access is asked, so a locked file is still identified.
+    HANDLE handle = CreateFileA(name.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return false;
+    BY_HANDLE_FILE_INFORMATION info;
+    const BOOL known = GetFileInformationByHandle(handle, &info);
+    CloseHandle(handle);
+    if (!known) return false;
+    identity = FileIdentity{info.dwVolumeSerialNumber,
+                            (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
     return true;
 }
 

@@ -54,15 +54,20 @@ bool BindSocket(Socket socket, uint32_t addressNetOrder, uint16_t port) {
 
 bool ListenSocket(Socket socket, int backlog) { return listen(Native(socket), backlog) == 0; }
 
-Socket AcceptConnection(Socket listening) {
+Socket AcceptConnection(Socket listening, PeerAddress* peer) {
     // Never waits, even on a listener no one made non-blocking.
     const WaitResult pending = WaitSocket(listening, false, 0);
     if (pending != WaitResult::Ready) {
         if (pending == WaitResult::TimedOut) WSASetLastError(WSAEWOULDBLOCK);
         return kNoSocket;
     }
-    SOCKET accepted = accept(Native(listening), nullptr, nullptr);
+    sockaddr_in address{};
+    int length = sizeof address;
+    SOCKET accepted = accept(Native(listening), reinterpret_cast<sockaddr*>(&address), &length);
     if (accepted == INVALID_SOCKET) return kNoSocket;
+    if (peer != nullptr && length == sizeof address && address.sin_family == AF_INET) {
+        *peer = PeerAddress{address.sin_addr.s_addr, ntohs(address.sin_port), true};
+    }
     KeepFromChildren(accepted);
     // The new socket inherits the listener's event registration and with it
     // non-blocking mode; the channel layer waits with select itself.
@@ -94,6 +99,19 @@ long SendSocket(Socket socket, const char* data, size_t size) {
     int wanted = size > 0x7fffffff ? 0x7fffffff : static_cast<int>(size);
     int sent = send(Native(socket), data, wanted, 0);
     return sent == SOCKET_ERROR ? -1 : sent;
+}
+
+// Accepted sockets block, so "now" is a wait of no time and then the call.
+long ReceiveSocketNow(Socket socket, char* buffer, size_t size) {
+    const WaitResult ready = WaitSocket(socket, false, 0);
+    if (ready == WaitResult::Failed) return -1;
+    return ready == WaitResult::TimedOut ? kWouldBlock : ReceiveSocket(socket, buffer, size);
+}
+
+long SendSocketNow(Socket socket, const char* data, size_t size) {
+    const WaitResult ready = WaitSocket(socket, true, 0);
+    if (ready == WaitResult::Failed) return -1;
+    return ready == WaitResult::TimedOut ? kWouldBlock : SendSocket(socket, data, size);
 }
 
 void CloseSocket(Socket socket) {

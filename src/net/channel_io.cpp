@@ -66,15 +66,15 @@ int ReceiveChannelUntil(int number, uint64_t deadlineMs, size_t& got, bool& peer
     if (error != kOk) return error;
     size_t room = kChannelBufferSize - channel->buffered;
     if (room == 0) return kOk;
-    char* free = channel->buffer + channel->buffered;
-    long read = platform::ReceiveSocketNow(channel->socket, free, room);
+    char* tail = channel->buffer + channel->buffered;
+    long read = platform::ReceiveSocketNow(channel->socket, tail, room);
     if (read == platform::kWouldBlock) {
         uint64_t now = platform::MonotonicMilliseconds();
         uint64_t waitUs = deadlineMs > now ? (deadlineMs - now) * 1000u : 0;
         platform::WaitResult ready = platform::WaitSocket(channel->socket, false, waitUs);
         if (ready == platform::WaitResult::Failed) return SocketFailure();
         if (ready == platform::WaitResult::TimedOut) return kErrTimeout;
-        read = platform::ReceiveSocket(channel->socket, free, room);
+        read = platform::ReceiveSocket(channel->socket, tail, room);
     }
     if (read < 0) return SocketFailure();
     if (read == 0) peerClosed = true;

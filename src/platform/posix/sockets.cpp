@@ -31,6 +31,20 @@ sockaddr_in Ipv4(uint32_t addressNetOrder, uint16_t port) {
     return address;
 }
 
+size_t Capped(size_t size) { return size > LONG_MAX ? LONG_MAX : size; }
+
+// One receive or send, repeated when a signal interrupts it. A failure is -1;
+// for a call that must not wait, "not ready yet" is kWouldBlock instead.
+template <typename Call>
+long Uninterrupted(Call call, bool mustNotWait) {
+    ssize_t done;
+    do {
+        done = call();
+    } while (done < 0 && errno == EINTR);
+    if (done >= 0) return static_cast<long>(done);
+    return mustNotWait && (errno == EAGAIN || errno == EWOULDBLOCK) ? kWouldBlock : -1;
+}
+
 }  // namespace
 
 bool SocketLibraryStart() { return true; }
@@ -127,41 +141,19 @@ WaitResult WaitSocket(Socket socket, bool forWriting, uint64_t timeoutMicrosecon
 }
 
 long ReceiveSocket(Socket socket, char* buffer, size_t size) {
-    if (size > LONG_MAX) size = LONG_MAX;
-    ssize_t received;
-    do {
-        received = recv(Fd(socket), buffer, size, MSG_NOSIGNAL);
-    } while (received < 0 && errno == EINTR);
-    return received < 0 ? -1 : static_cast<long>(received);
+    return Uninterrupted([&] { return recv(Fd(socket), buffer, Capped(size), MSG_NOSIGNAL); }, false);
 }
 
 long SendSocket(Socket socket, const char* data, size_t size) {
-    if (size > LONG_MAX) size = LONG_MAX;
-    ssize_t sent;
-    do {
-        sent = send(Fd(socket), data, size, MSG_NOSIGNAL);
-    } while (sent < 0 && errno == EINTR);
-    return sent < 0 ? -1 : static_cast<long>(sent);
+    return Uninterrupted([&] { return send(Fd(socket), data, Capped(size), MSG_NOSIGNAL); }, false);
 }
 
 long ReceiveSocketNow(Socket socket, char* buffer, size_t size) {
-    if (size > LONG_MAX) size = LONG_MAX;
-    ssize_t received;
-    do {
-        received = recv(Fd(socket), buffer, size, MSG_NOSIGNAL | MSG_DONTWAIT);
-    } while (received < 0 && errno == EINTR);
-    if (received < 0) return errno == EAGAIN || errno == EWOULDBLOCK ? kWouldBlock : -1;
-    return static_cast<long>(received);
+    return Uninterrupted([&] { return recv(Fd(socket), buffer, Capped(size), MSG_NOSIGNAL | MSG_DONTWAIT); }, true);
 }
 
 long SendSocketNow(Socket socket, const char* data, size_t size) {
-    if (size > LONG_MAX) size = LONG_MAX;
-    ssize_t sent;
-    do {
-        sent = send(Fd(socket), data, size, MSG_NOSIGNAL | MSG_DONTWAIT);
-    } while (sent < 0 && errno == EINTR);
-    if (sent < 0) return errno == EAGAIN || errno == EWOULDBLOCK ? kWouldBlock : -1;
-    return static_cast<long>(sent);
+    return Uninterrupted([&] { return send(Fd(socket), data, Capped(size), MSG_NOSIGNAL | MSG_DONTWAIT); }, true);
 }
 
 void CloseSocket(Socket socket) {

@@ -86,6 +86,17 @@ std::string AddressText(uint32_t addressNetOrder);  // dotted quad, as inet_ntoa
 // WSAAsyncSelect: socket events become `message` to `window`, wParam the
 // socket, lParam the event bits (low word) and error code (high word).
 bool NotifySocketEvents(Socket socket, Window window, uint32_t message, uint32_t events);
+// The event bits of NotifySocketEvents, numbered as WinSock numbers them, with
+// its rules: kSocketRead is reported when data arrives and again only after
+// the next receive (if data is left then); kSocketWrite once the socket can
+// send after registration, and again only after a send that would have
+// blocked; kSocketAccept when a connection is pending and again after the
+// next accept; kSocketClose once, when the peer has finished sending or the
+// connection failed.
+constexpr uint32_t kSocketRead = 0x01;
+constexpr uint32_t kSocketWrite = 0x02;
+constexpr uint32_t kSocketAccept = 0x08;
+constexpr uint32_t kSocketClose = 0x20;
 std::string LocalHostName();                            // gethostname; empty on failure
 bool FirstLocalHostAddress(uint32_t& addressNetOrder);  // first IPv4 address of the host name
 std::string HostNameOfAddress(uint32_t addressNetOrder);  // gethostbyaddr; empty on failure
@@ -142,6 +153,26 @@ enum class LaunchResult { NotStarted, Finished, StillRunning };
 // Starts the program and waits up to `waitMs` for it; a program still
 // running then is left running.
 LaunchResult RunProgram(const ProgramLaunch& launch, uint32_t waitMs);
+
+// Running a program beside the message loop: started without waiting, its end
+// reported as a message.
+using Process = uintptr_t;  // 0 = none
+// 0 when the program could not be started.
+Process StartProgram(const ProgramLaunch& launch);
+// Posts `message` to `window` (wParam = `tag`, lParam = 0) once the process
+// has ended, at once if it already has; one message per call. False when
+// nothing will be posted.
+bool NotifyProcessEnd(Process process, Window window, uint32_t message, uintptr_t tag);
+// Forgets the process: no message comes for it any more. A program still
+// running is left running (and reaped by the system layer when it ends).
+void CloseProcess(Process process);
+
+// ---- timers (SetTimer) -----------------------------------------------------------
+constexpr uint32_t kTimerMessage = 0x0113;  // WM_TIMER
+// `kTimerMessage` reaches `window` every `intervalMs` with wParam = `id`
+// until KillWindowTimer; setting the same window and id again replaces it.
+bool SetWindowTimer(Window window, uintptr_t id, uint32_t intervalMs);
+void KillWindowTimer(Window window, uintptr_t id);
 
 // ---- internet client ---------------------------------------------------------
 // Fetches `url` directly (no proxy, no cache write) with the given agent name;

@@ -2,14 +2,13 @@
 
 #include <algorithm>
 
-#include "content/response_header.h"
 
 namespace qv::server {
 
-bool SendFileInPieces(const std::string& contentType, uint64_t size, const PieceReader& read,
+bool SendFileInPieces(const std::string& head, uint64_t size, const std::string& tail, const PieceReader& read,
                       const PieceSender& send) {
-    // The header travels with the first piece, the closing CR LF pair with the last.
-    std::string piece = content::BuildResponseHeader(contentType, size);
+    // The header travels with the first piece, the closing bytes with the last.
+    std::string piece = head;
     const size_t headerSize = piece.size();
     uint64_t offset = 0;
     for (;;) {
@@ -25,7 +24,7 @@ bool SendFileInPieces(const std::string& contentType, uint64_t size, const Piece
         piece.resize(start + filled);
         offset += filled;
         const bool complete = offset == size;
-        if (complete) piece += "\r\n\r\n";
+        if (complete) piece += tail;
         if (!piece.empty() && !send(piece)) return false;
         if (complete) return true;
         if (filled < wanted) return false;  // the file shrank or could not be read

@@ -19,10 +19,10 @@ using PieceReader = std::function<long(uint64_t offset, char* buffer, size_t siz
 // Sends the bytes; false when the connection failed.
 using PieceSender = std::function<bool(const std::string& bytes)>;
 
-// Sends the 200 answer for `size` bytes of content. False when a read or a
+// Sends `head`, `size` bytes of content, then `tail`. False when a read or a
 // send failed or the file ended early: the answer is then cut short and the
 // caller just closes the connection, since its length was already promised.
-bool SendFileInPieces(const std::string& contentType, uint64_t size, const PieceReader& read,
+bool SendFileInPieces(const std::string& head, uint64_t size, const std::string& tail, const PieceReader& read,
                       const PieceSender& send);
 
 }  // namespace qv::server

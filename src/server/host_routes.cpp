@@ -26,21 +26,17 @@ private:
 
 // What follows the host's turn: a posted text, else the header alone when the
 // host said it answered, else the file.
-void AnswerAfterHost(const Connection& connection, const Request& request, const Settings& settings,
-                     intptr_t result) {
+Answer AnswerAfterHost(const Connection& connection, const Request& request, const Settings& settings,
+                       intptr_t result) {
     std::string answer = SlotAnswer(connection.slot);
-    if (!answer.empty()) {
-        SendAnswer(connection.channel, PostedAnswerResponse(answer));
-    } else if (result != 0) {
-        SendAnswer(connection.channel, HeaderOnlyResponse(request.contentType));
-    } else {
-        ServeFile(connection, request, settings);
-    }
+    if (!answer.empty()) return AnswerOf(PostedAnswerResponse(answer));
+    if (result != 0) return AnswerOf(HeaderOnlyResponse(request.contentType));
+    return ServeFile(connection, request, settings);
 }
 
 }  // namespace
 
-void OfferToWindow(const Connection& connection, const Request& request, const Settings& settings) {
+Answer OfferToWindow(const Connection& connection, const Request& request, const Settings& settings) {
     SetSlotRequestField(connection.slot, content::TrimRequestText(request.path));
     intptr_t result;
     {
@@ -48,10 +44,10 @@ void OfferToWindow(const Connection& connection, const Request& request, const S
         result = platform::SendWindowMessage(settings.hostWindow, kRequestMessage,
                                              static_cast<uintptr_t>(connection.slot), 0);
     }
-    AnswerAfterHost(connection, request, settings, static_cast<int32_t>(result));
+    return AnswerAfterHost(connection, request, settings, static_cast<int32_t>(result));
 }
 
-void OfferToCallback(const Connection& connection, const Request& request, const Settings& settings) {
+Answer OfferToCallback(const Connection& connection, const Request& request, const Settings& settings) {
     SetSlotRequestField(connection.slot, content::TrimRequestText(request.path));
     int32_t result;
     {
@@ -62,19 +58,16 @@ void OfferToCallback(const Connection& connection, const Request& request, const
         result = settings.callback(connection.slot, peer.c_str(), static_cast<int32_t>(peer.size()),
                                    field.c_str(), static_cast<int32_t>(kRequestFieldSize));
     }
-    AnswerAfterHost(connection, request, settings, result);
+    return AnswerAfterHost(connection, request, settings, result);
 }
 
-void Dispatch(const Connection& connection, const Request& request, const Settings& settings) {
-    if (request.cgiFlag != 0) {
-        ServeProgram(connection, request, settings);
-    } else if (settings.hostWindow != 0 && platform::WindowExists(settings.hostWindow)) {
-        OfferToWindow(connection, request, settings);
-    } else if (settings.callback != nullptr) {
-        OfferToCallback(connection, request, settings);
-    } else {
-        ServeFile(connection, request, settings);
+Answer Dispatch(const Connection& connection, const Request& request, const Settings& settings) {
+    if (request.cgiFlag != 0) return ServeProgram(connection, request, settings);
+    if (settings.hostWindow != 0 && platform::WindowExists(settings.hostWindow)) {
+        return OfferToWindow(connection, request, settings);
     }
+    if (settings.callback != nullptr) return OfferToCallback(connection, request, settings);
+    return ServeFile(connection, request, settings);
 }
 
 }  // namespace qv::server

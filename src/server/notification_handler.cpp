@@ -20,7 +20,8 @@ void HandleRequest(const Connection& connection) {
     try {
         RequestReader reader;
         if (ReadRequest(connection.channel, reader) == RequestReader::Status::Decided) {
-            Dispatch(connection, reader.request(), CurrentSettings());
+            Answer answer = Dispatch(connection, reader.request(), CurrentSettings());
+            SendAnswerNow(connection.channel, answer);
         }
     } catch (...) {
         // Whatever failed, the connection still ends with the close step.

@@ -16,20 +16,16 @@ std::string ExchangeFileName(const std::string& cgiDirectory, const char* prefix
 
 }  // namespace
 
-void ServeProgram(const Connection& connection, const Request& request, const Settings& settings) {
+Answer ServeProgram(const Connection& connection, const Request& request, const Settings& settings) {
     const std::string& dir = settings.cgiDirectory;
     std::string application;
     if (CheckContained(dir, request.programName, application) == Containment::Outside) {
-        SendAnswer(connection.channel, NotFoundResponse());
-        return;
+        return AnswerOf(NotFoundResponse());
     }
     // A batch program reads its command line by the command interpreter's rules,
     // so it gets its own name alone, and only a name those rules cannot misread.
     bool batch = content::IsBatchExtension(request.extension);
-    if (batch && !content::IsSafeBatchProgramName(request.programName)) {
-        SendAnswer(connection.channel, NotFoundResponse());
-        return;
-    }
+    if (batch && !content::IsSafeBatchProgramName(request.programName)) return AnswerOf(NotFoundResponse());
 
     platform::ProgramLaunch launch;
     launch.application = application;
@@ -64,10 +60,9 @@ void ServeProgram(const Connection& connection, const Request& request, const Se
     platform::RemoveFile(outName);
 
     if (result == platform::LaunchResult::NotStarted) {
-        SendAnswer(connection.channel, ProgramFailedResponse(request.contentType, dir, request.programName));
-    } else {
-        SendAnswer(connection.channel, ContentResponse(request.contentType, output));
+        return AnswerOf(ProgramFailedResponse(request.contentType, dir, request.programName));
     }
+    return AnswerOf(ContentResponse(request.contentType, output));
 }
 
 }  // namespace qv::server

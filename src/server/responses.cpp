@@ -3,7 +3,6 @@
 #include "content/not_found_page.h"
 #include "content/response_header.h"
 #include "content/trim.h"
-#include "net/channel.h"
 
 namespace qv::server {
 
@@ -43,6 +42,6 @@ std::string ContentResponse(const std::string& contentType, const std::string& b
     return ResponseBlock("HTTP/1.0 200 OK", contentType, body) + kCrLf;
 }
 
-void SendAnswer(int channel, const std::string& answer) { net::SendChannel(channel, answer + kCrLf); }
+Answer AnswerOf(const std::string& text) { return Answer(text + kCrLf); }
 
 }  // namespace qv::server

@@ -1,8 +1,10 @@
-// The bytes of the server's answers. Every answer goes out in one send with
-// one CR LF appended (SendAnswer).
+// The bytes of the server's answers. Every answer made of bytes alone ends
+// with one CR LF more than its text (AnswerOf).
 #pragma once
 
 #include <string>
+
+#include "server/answer.h"
 
 namespace qv::server {
 
@@ -22,7 +24,7 @@ std::string PostedAnswerResponse(const std::string& answer);
 // A file's or a program's output under a 200 status; the body is followed by CR LF.
 std::string ContentResponse(const std::string& contentType, const std::string& body);
 
-// Sends the answer followed by CR LF; failures are ignored.
-void SendAnswer(int channel, const std::string& answer);
+// The answer text followed by the CR LF every such answer ends with.
+Answer AnswerOf(const std::string& text);
 
 }  // namespace qv::server

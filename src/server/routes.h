@@ -1,9 +1,10 @@
-// The four ways of answering a request. Each sends its answer on the
-// connection's channel; the caller then closes the connection.
+// The four ways of answering a request. Each composes the answer for the
+// connection; the caller sends it and then closes the connection.
 #pragma once
 
 #include <cstdint>
 
+#include "server/answer.h"
 #include "server/request_reader.h"
 #include "server/server_state.h"
 
@@ -19,12 +20,12 @@ constexpr uint32_t kProgramWaitMs = 10000;
 constexpr uint64_t kOpenRetryWindowMs = 60000;
 constexpr uint32_t kOpenRetryPauseMs = 1000;
 
-void ServeProgram(const Connection& connection, const Request& request, const Settings& settings);
-void OfferToWindow(const Connection& connection, const Request& request, const Settings& settings);
-void OfferToCallback(const Connection& connection, const Request& request, const Settings& settings);
-void ServeFile(const Connection& connection, const Request& request, const Settings& settings);
+Answer ServeProgram(const Connection& connection, const Request& request, const Settings& settings);
+Answer OfferToWindow(const Connection& connection, const Request& request, const Settings& settings);
+Answer OfferToCallback(const Connection& connection, const Request& request, const Settings& settings);
+Answer ServeFile(const Connection& connection, const Request& request, const Settings& settings);
 
 // Chooses the route, first match wins: program, live host window, callback, file.
-void Dispatch(const Connection& connection, const Request& request, const Settings& settings);
+Answer Dispatch(const Connection& connection, const Request& request, const Settings& settings);
 
 }  // namespace qv::server

@@ -29,7 +29,7 @@ struct FakeTransfer {
 
     bool Run() {
         return SendFileInPieces(
-            "image/jpeg", size,
+            qv::content::BuildResponseHeader("image/jpeg", size), size, "\r\n\r\n",
             [&](uint64_t offset, char* buffer, size_t count) -> long {
                 if (offset != nextOffset) inOrder = false;
                 if (offset >= endsAt) return failsThere ? -1 : 0;
@@ -71,7 +71,7 @@ TEST(SendFileInPieces, BytesArriveInOrderWithTheClosingLines) {
         std::string wire;
         std::string header = qv::content::BuildResponseHeader("image/jpeg", size);
         bool done = SendFileInPieces(
-            "image/jpeg", size,
+            header, size, "\r\n\r\n",
             [](uint64_t offset, char* buffer, size_t count) -> long {
                 for (size_t i = 0; i < count; ++i) buffer[i] = static_cast<char>((offset + i) % 251);
                 return static_cast<long>(count);

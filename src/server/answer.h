@@ -1,0 +1,74 @@
+// An answer as the pieces that go out on a connection, in order: bytes held in
+// memory, then optionally a stretch of an open file, then closing bytes. The
+// routes compose answers; how and when the pieces reach the client is the
+// sender's business.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <utility>
+
+#include "platform/platform.h"
+
+namespace qv::server {
+
+class Answer {
+public:
+    Answer() = default;
+    // Bytes alone, sent as they are.
+    explicit Answer(std::string bytes) : head_(std::move(bytes)) {}
+    // `head`, then `length` bytes of `file` from `offset`, then `tail`. The
+    // answer owns the file from here on and closes it when done with it.
+    Answer(std::string head, platform::File file, uint64_t offset, uint64_t length, std::string tail)
+        : head_(std::move(head)), file_(file), offset_(offset), length_(length), tail_(std::move(tail)) {}
+    ~Answer() { CloseFile(); }
+    Answer(Answer&& other) noexcept { *this = std::move(other); }
+    Answer& operator=(Answer&& other) noexcept {
+        if (this != &other) {
+            CloseFile();
+            head_ = std::move(other.head_);
+            tail_ = std::move(other.tail_);
+            file_ = other.file_;
+            offset_ = other.offset_;
+            length_ = other.length_;
+            other.file_ = 0;
+            other.length_ = 0;
+        }
+        return *this;
+    }
+    Answer(const Answer&) = delete;
+    Answer& operator=(const Answer&) = delete;
+
+    const std::string& head() const { return head_; }
+    const std::string& tail() const { return tail_; }
+    platform::File file() const { return file_; }
+    uint64_t offset() const { return offset_; }
+    uint64_t length() const { return length_; }
+    bool empty() const { return head_.empty() && file_ == 0 && tail_.empty(); }
+
+    // Keeps the status and header lines only (for HEAD): the file and the
+    // closing bytes are dropped.
+    void DropBody() {
+        CloseFile();
+        length_ = 0;
+        tail_.clear();
+    }
+
+private:
+    void CloseFile() {
+        if (file_ != 0) platform::CloseFile(file_);
+        file_ = 0;
+    }
+
+    std::string head_;
+    platform::File file_ = 0;
+    uint64_t offset_ = 0;
+    uint64_t length_ = 0;
+    std::string tail_;
+};
+
+// Sends the whole answer now, waiting on the channel as its sends do; failures
+// end the sending early and are otherwise ignored.
+void SendAnswerNow(int channel, Answer& answer);
+
+}  // namespace qv::server

@@ -105,7 +105,10 @@ std::string HostNameOfAddress(uint32_t addressNetOrder);  // gethostbyaddr; empt
 using File = uintptr_t;  // 0 = no file
 // Creates or truncates `name` for reading and writing, shared for reading and
 // writing, with a handle a child process inherits. One attempt; 0 on failure.
-File CreateSharedFile(const std::string& name);
+// Never through a link: a link, a directory, a file with more than one name
+// or anything else than a plain file at `name` is left untouched, gives 0
+// and sets `notAPlainFile` (when given).
+File CreateSharedFile(const std::string& name, bool* notAPlainFile = nullptr);
 void SeekToEnd(File file);
 void Rewind(File file);
 void WriteToFile(File file, const char* data, size_t size);
@@ -115,23 +118,14 @@ void CloseFile(File file);
 bool RemoveFile(const std::string& name);
 enum class PathKind { Missing, File, Directory, Other };
 PathKind ProbePath(const std::string& name);
-struct OpenResult {
-    File file;       // 0 when the open failed
-    bool mayRetry;   // the file exists but is locked by someone else for now
-    int64_t size = -1;  // the opened file's size
-};
-OpenResult OpenForReading(const std::string& name);
 int64_t FileSize(File file);  // -1 on failure
 // The joined directory + mapped path as this platform names files
 // (mapped paths use backslashes; Linux wants '/').
 std::string NativeFileName(const std::string& name);
+// The separator that ends a directory name ('\\' on Windows, '/' on Linux).
+char DirectorySeparator();
 // The canonical absolute name with every link resolved; false if it cannot be had.
 bool CanonicalName(const std::string& name, std::string& canonical);
-// A cheaper way to the same canonical name for a name below a directory whose
-// canonical name is known: `below` joined to it, when no component of `below`
-// is a link, ".", ".." or empty and all of it exists. False means "not this
-// way" (the caller then asks CanonicalName), never "outside".
-bool CanonicalNameBelow(const std::string& canonicalDirectory, const std::string& below, std::string& canonical);
 // What `name` resolves to, as a volume and a number on it: equal identities
 // are the same file or directory. False if nothing is there.
 struct FileIdentity {
@@ -141,9 +135,42 @@ struct FileIdentity {
 };
 bool IdentifyFile(const std::string& name, FileIdentity& identity);
 
+// ---- files opened below a directory -------------------------------------------
+// A directory held open, the start of every look-up below it, with its
+// identity and canonical name as they were when it was opened.
+using Directory = uintptr_t;  // 0 = none
+struct OpenedDirectory {
+    Directory handle = 0;
+    FileIdentity identity;
+    std::string canonical;  // without a trailing separator (but "/" for the root)
+};
+// Opens `name` (links in the name itself are followed); false when it is no directory.
+bool OpenDirectory(const std::string& name, OpenedDirectory& opened);
+void CloseDirectory(Directory directory);
+// Reading serves the file; running only holds the program (natively a handle
+// a program is started from, on Windows one that forbids renaming, deleting
+// and writing the file while it is held).
+enum class OpenPurpose { Read, Run };
+struct OpenedFile {
+    File file = 0;                      // the opened regular file; 0 when none
+    PathKind kind = PathKind::Missing;  // what the name led to
+    bool mayRetry = false;              // a file that is there but locked for now
+    bool outside = false;               // what the name led to is not within the directory
+    int64_t size = -1;
+    int64_t modified = 0;  // last change of its contents, seconds since 1970-01-01 UTC
+    std::string name;      // the opened file's canonical name
+};
+// One attempt at opening `relative` (separators '/' or '\\') below the
+// directory: looked up from the held directory, refusing on the way whatever
+// would leave it where the system can, then checked as opened: a regular file
+// whose canonical name lies within the directory's. Nothing is looked up by
+// name again afterwards; a file that fails the check is closed at once.
+OpenedFile OpenBelow(const OpenedDirectory& directory, const std::string& relative, OpenPurpose purpose);
+
 // ---- processes -----------------------------------------------------------------
 struct ProgramLaunch {
-    std::string application;        // the program file
+    std::string application;        // the program file (its checked name when `program` is set)
+    File program = 0;               // the checked program, held open: what is started (OpenPurpose::Run)
     std::string commandLine;        // the whole command line (on Linux the only argument)
     std::string environmentBlock;   // NAME=value\0 ... \0\0, the program's whole environment
     std::string workingDirectory;

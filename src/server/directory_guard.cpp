@@ -1,99 +1,97 @@
 #include "server/directory_guard.h"
 
+#include <utility>
 #include <vector>
 
 #include "content/path_safety.h"
-#include "platform/platform.h"
 
 namespace qv::server {
 namespace {
 
-bool IsSeparator(char c) { return c == '/' || c == '\\'; }
-
-// The directory the joined name lands in: the text up to its last separator
-// (a directory given without a trailing separator is a name prefix).
-std::string ContainingDirectory(const std::string& directory) {
-    size_t last = directory.find_last_of("/\\");
-    if (last == std::string::npos) return ".";
-    return directory.substr(0, last + 1);
-}
-
-bool IsWithin(const std::string& base, const std::string& name) {
-    if (name.size() <= base.size() || name.compare(0, base.size(), base) != 0) return false;
-    return IsSeparator(base.back()) || IsSeparator(name[base.size()]);
-}
-
-// A directory's canonical name, remembered with the identity of what the
-// directory's own name led to at the time.
-struct ResolvedBase {
-    std::string directory;
-    platform::FileIdentity identity;
-    std::string canonical;
-};
-
-bool ResolveBase(const std::string& directory, ResolvedBase& resolved) {
-    resolved.directory = directory;
-    return platform::IdentifyFile(directory, resolved.identity) &&
-           platform::CanonicalName(directory, resolved.canonical) && !resolved.canonical.empty();
-}
-
-// The directories resolved lately on this thread (the document and the program
-// directory, mostly): a remembered name is used while the directory's name
-// still leads to the same directory, so a moved link is seen at once.
-class BaseCache {
+// The directories opened lately on this thread (the document and the program
+// directory, mostly), held open: one is used again while its name still leads
+// to it, so a moved link is seen at once and the name is not resolved anew
+// for every request.
+class DirectoryCache {
 public:
-    const ResolvedBase* Find(const std::string& directory) {
-        for (ResolvedBase& entry : entries_) {
+    DirectoryCache() = default;
+    DirectoryCache(const DirectoryCache&) = delete;
+    DirectoryCache& operator=(const DirectoryCache&) = delete;
+    ~DirectoryCache() {
+        for (Entry& entry : entries_) platform::CloseDirectory(entry.opened.handle);
+    }
+
+    const platform::OpenedDirectory* Find(const std::string& name) {
+        for (Entry& entry : entries_) {
             platform::FileIdentity now;
-            if (entry.directory == directory && platform::IdentifyFile(directory, now) && now == entry.identity) {
-                return &entry;
+            if (entry.name == name && platform::IdentifyFile(name, now) && now == entry.opened.identity) {
+                return &entry.opened;
             }
         }
         return nullptr;
     }
-    const ResolvedBase* Resolve(const std::string& directory) {
-        Forget(directory);
-        ResolvedBase fresh;
-        if (!ResolveBase(directory, fresh)) return nullptr;
-        if (entries_.size() == kEntries) entries_.erase(entries_.begin());
+
+    const platform::OpenedDirectory* Open(const std::string& name) {
+        Forget(name);
+        Entry fresh{name, {}};
+        if (!platform::OpenDirectory(name, fresh.opened)) return nullptr;
+        if (entries_.size() == kEntries) {
+            platform::CloseDirectory(entries_.front().opened.handle);
+            entries_.erase(entries_.begin());
+        }
         entries_.push_back(std::move(fresh));
-        return &entries_.back();
+        return &entries_.back().opened;
     }
 
 private:
+    struct Entry {
+        std::string name;
+        platform::OpenedDirectory opened;
+    };
     static constexpr size_t kEntries = 4;
-    void Forget(const std::string& directory) {
+
+    void Forget(const std::string& name) {
         for (auto it = entries_.begin(); it != entries_.end(); ++it) {
-            if (it->directory == directory) {
+            if (it->name == name) {
+                platform::CloseDirectory(it->opened.handle);
                 entries_.erase(it);
                 return;
             }
         }
     }
-    std::vector<ResolvedBase> entries_;
+    std::vector<Entry> entries_;
 };
+
+platform::OpenedFile Refused() {
+    platform::OpenedFile refused;
+    refused.outside = true;
+    return refused;
+}
 
 }  // namespace
 
-Containment CheckContained(const std::string& directory, const std::string& relative, std::string& nativeName) {
-    nativeName = platform::NativeFileName(directory + relative);
-    if (!content::IsContainedRelativeName(relative)) return Containment::Outside;
-    const std::string baseName = platform::NativeFileName(ContainingDirectory(directory));
-    thread_local BaseCache cache;
-    const ResolvedBase* base = cache.Find(baseName);
+platform::OpenedFile OpenContained(const std::string& directory, const std::string& relative,
+                                   platform::OpenPurpose purpose) {
+    if (!content::IsContainedRelativeName(relative)) return Refused();
+    // The text after the directory's last separator, if any, is a prefix of
+    // names in that directory: it may not reach into another one.
+    const size_t last = directory.find_last_of("/\\");
+    const std::string baseName = platform::NativeFileName(last == std::string::npos ? "." : directory.substr(0, last + 1));
+    const std::string prefix = last == std::string::npos ? directory : directory.substr(last + 1);
+    if (!prefix.empty() && relative.find_first_of("/\\") != std::string::npos) return Refused();
+    const std::string below = prefix + relative;
+
+    thread_local DirectoryCache cache;
+    const platform::OpenedDirectory* base = cache.Find(baseName);
     const bool remembered = base != nullptr;
-    if (!remembered) base = cache.Resolve(baseName);
-    if (base == nullptr) return Containment::Outside;
-    std::string canonical;
-    const bool below = nativeName.compare(0, baseName.size(), baseName) == 0 &&
-                       platform::CanonicalNameBelow(base->canonical, nativeName.substr(baseName.size()), canonical);
-    if (!below && !platform::CanonicalName(nativeName, canonical)) return Containment::Unresolved;
-    if (IsWithin(base->canonical, canonical)) return Containment::Inside;
-    if (!remembered) return Containment::Outside;
-    // Not inside by the remembered name: resolve the directory afresh before
+    if (!remembered) base = cache.Open(baseName);
+    if (base == nullptr) return Refused();
+    platform::OpenedFile opened = platform::OpenBelow(*base, below, purpose);
+    if (!opened.outside || !remembered) return opened;
+    // Not inside by the remembered name: open the directory afresh before
     // saying no (it, or a directory above it, may have been moved since).
-    base = cache.Resolve(baseName);
-    return base != nullptr && IsWithin(base->canonical, canonical) ? Containment::Inside : Containment::Outside;
+    base = cache.Open(baseName);
+    return base != nullptr ? platform::OpenBelow(*base, below, purpose) : Refused();
 }
 
 }  // namespace qv::server

@@ -3,15 +3,19 @@
 
 #include <string>
 
+#include "platform/platform.h"
+
 namespace qv::server {
 
-enum class Containment { Inside, Outside, Unresolved };
-
-// Joins `directory` and `relative` as plain text and gives the platform's name
-// for the result in `nativeName`. Outside when `relative` could leave the
-// directory by its text, or when the joined name, every link resolved, lies
-// outside the directory; Unresolved when the joined name cannot be resolved
-// (nothing exists there).
-Containment CheckContained(const std::string& directory, const std::string& relative, std::string& nativeName);
+// One attempt at opening `relative` (a mapped name) inside `directory` (as the
+// host set it): the name is looked up once, from the directory, and the
+// opened file is checked against it (see platform::OpenBelow). `outside` is
+// set, and nothing is opened, when `relative` could leave the directory by its
+// text, when the directory cannot be opened, or when what the name led to
+// lies outside. A directory text without its trailing separator is a prefix
+// of file names in the directory that holds it, never of names in other
+// directories.
+platform::OpenedFile OpenContained(const std::string& directory, const std::string& relative,
+                                   platform::OpenPurpose purpose);
 
 }  // namespace qv::server

@@ -18,17 +18,17 @@ std::string ExchangeFileName(const std::string& cgiDirectory, const char* prefix
 
 Answer ServeProgram(const Connection& connection, const Request& request, const Settings& settings) {
     const std::string& dir = settings.cgiDirectory;
-    std::string application;
-    if (CheckContained(dir, request.programName, application) == Containment::Outside) {
-        return AnswerOf(NotFoundResponse());
-    }
     // A batch program reads its command line by the command interpreter's rules,
     // so it gets its own name alone, and only a name those rules cannot misread.
     bool batch = content::IsBatchExtension(request.extension);
     if (batch && !content::IsSafeBatchProgramName(request.programName)) return AnswerOf(NotFoundResponse());
+    // The program checked is the program started: it stays open until then.
+    const platform::OpenedFile program = OpenContained(dir, request.programName, platform::OpenPurpose::Run);
+    if (program.outside) return AnswerOf(NotFoundResponse());
 
     platform::ProgramLaunch launch;
-    launch.application = application;
+    launch.application = program.name;
+    launch.program = program.file;
     launch.commandLine = batch ? request.programName : request.programName + request.query;
     launch.environmentBlock = content::BuildCgiEnvironment(
         request.method, request.query, request.host, request.accept, request.acceptLanguage,
@@ -38,26 +38,32 @@ Answer ServeProgram(const Connection& connection, const Request& request, const 
     const std::string errName = ExchangeFileName(dir, "QuorvexErr", connection.slot);
     const std::string inName = ExchangeFileName(dir, "QuorvexIn", connection.slot);
     const std::string outName = ExchangeFileName(dir, "QuorvexOut", connection.slot);
-    platform::File toProgram = content::CreateExchangeFile(outName, content::kExchangeWriteMode);
-    platform::File fromProgram = content::CreateExchangeFile(inName, content::kExchangeWriteMode);
-    platform::File errors = content::CreateExchangeFile(errName, content::kExchangeWriteMode);
-    content::WriteHandleLine(toProgram, request.query);
+    bool planted[3];
+    platform::File toProgram = content::CreateExchangeFile(outName, content::kExchangeWriteMode, &planted[0]);
+    platform::File fromProgram = content::CreateExchangeFile(inName, content::kExchangeWriteMode, &planted[1]);
+    platform::File errors = content::CreateExchangeFile(errName, content::kExchangeWriteMode, &planted[2]);
+    // Something else at an exchange file's name (a link, a directory): nothing is written or run.
+    const bool exchangeBlocked = planted[0] || planted[1] || planted[2];
+    if (!exchangeBlocked) content::WriteHandleLine(toProgram, request.query);
     // The program reads its standard input from the start of the file.
     if (toProgram != 0) platform::Rewind(toProgram);
     launch.standardInput = toProgram;
     launch.standardOutput = fromProgram;
     launch.standardError = errors;
 
-    platform::LaunchResult result = platform::RunProgram(launch, kProgramWaitMs);
+    platform::LaunchResult result = program.file != 0 && !exchangeBlocked ? platform::RunProgram(launch, kProgramWaitMs)
+                                                                           : platform::LaunchResult::NotStarted;
+    platform::CloseFile(program.file);
     std::string output;
     if (result != platform::LaunchResult::NotStarted) output = content::ReadHandleText(fromProgram);
 
     content::CloseFileHandle(fromProgram);
     content::CloseFileHandle(toProgram);
     content::CloseFileHandle(errors);
-    platform::RemoveFile(errName);
-    platform::RemoveFile(inName);
-    platform::RemoveFile(outName);
+    // Only the files made here are removed; what was found at a name stays.
+    if (errors != 0) platform::RemoveFile(errName);
+    if (fromProgram != 0) platform::RemoveFile(inName);
+    if (toProgram != 0) platform::RemoveFile(outName);
 
     if (result == platform::LaunchResult::NotStarted) {
         return AnswerOf(ProgramFailedResponse(request.contentType, dir, request.programName));

@@ -1,5 +1,6 @@
 #include "server/responses.h"
 
+#include "content/markup_text.h"
 #include "content/not_found_page.h"
 #include "content/response_header.h"
 #include "content/trim.h"
@@ -25,8 +26,9 @@ std::string NotFoundResponse() {
 
 std::string ProgramFailedResponse(const std::string& contentType, const std::string& cgiDirectory,
                                   const std::string& programName) {
-    std::string page = "<P>Process failed to start.</p>\r<p>CGIDir: " + cgiDirectory + "</p>\r<p>CGIExe: " +
-                       programName + "</p>\r";
+    // The names come from the host and the client: shown as text, never as markup.
+    std::string page = "<P>Process failed to start.</p>\r<p>CGIDir: " + content::EscapeMarkup(cgiDirectory) +
+                       "</p>\r<p>CGIExe: " + content::EscapeMarkup(programName) + "</p>\r";
     return ResponseBlock("HTTP/1.0 500 Internal Server Error", contentType, page) + kCrLf;
 }
 

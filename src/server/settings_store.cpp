@@ -10,14 +10,27 @@ void WithSettings(Change change) {
     change(s.settings);
 }
 
+// An existing directory named without its separator gets one, so that names
+// are joined inside it and never beside it ("/srv/docs" must not reach
+// "/srv/docs-private"). A drive-relative "C:" is left as it is.
+std::string AsDirectory(const std::string& directory) {
+    if (directory.empty()) return directory;
+    const char last = directory.back();
+    if (last == '/' || last == '\\' || last == ':') return directory;
+    if (platform::ProbePath(directory) != platform::PathKind::Directory) return directory;
+    return directory + platform::DirectorySeparator();
+}
+
 }  // namespace
 
 void SetDocumentDirectory(const std::string& directory) {
-    WithSettings([&](Settings& settings) { settings.documentDirectory = directory; });
+    const std::string named = AsDirectory(directory);
+    WithSettings([&](Settings& settings) { settings.documentDirectory = named; });
 }
 
 void SetCgiDirectory(const std::string& directory) {
-    WithSettings([&](Settings& settings) { settings.cgiDirectory = directory; });
+    const std::string named = AsDirectory(directory);
+    WithSettings([&](Settings& settings) { settings.cgiDirectory = named; });
 }
 
 bool SetHostWindow(platform::Window window) {

@@ -8,26 +8,21 @@ namespace qv::server {
 namespace {
 
 // Opens the file, retrying for up to 60 s while it exists but is locked; no file when it stays unopenable.
-platform::OpenResult OpenWithRetry(const std::string& name) {
+platform::OpenedFile OpenWithRetry(const std::string& directory, const std::string& path) {
     const uint64_t deadline = platform::MonotonicMilliseconds() + kOpenRetryWindowMs;
     for (;;) {
-        platform::OpenResult opened = platform::OpenForReading(name);
+        platform::OpenedFile opened = OpenContained(directory, path, platform::OpenPurpose::Read);
         if (opened.file != 0 || !opened.mayRetry) return opened;
         platform::SleepMilliseconds(kOpenRetryPauseMs);
-        if (platform::MonotonicMilliseconds() > deadline) return platform::OpenResult{0, false};
+        if (platform::MonotonicMilliseconds() > deadline) return platform::OpenedFile{};
     }
 }
 
 }  // namespace
 
 Answer ServeFile(const Connection& /*connection*/, const Request& request, const Settings& settings) {
-    std::string name;
-    Containment where = CheckContained(settings.documentDirectory, request.path, name);
-    // Only a regular file inside the directory is served; anything else is not found at once.
-    if (where != Containment::Inside || platform::ProbePath(name) != platform::PathKind::File) {
-        return AnswerOf(NotFoundResponse());
-    }
-    const platform::OpenResult opened = OpenWithRetry(name);
+    // Only a regular file inside the directory is opened; anything else is not found at once.
+    const platform::OpenedFile opened = OpenWithRetry(settings.documentDirectory, request.path);
     if (opened.file == 0 || opened.size < 0) {
         if (opened.file != 0) platform::CloseFile(opened.file);
         return AnswerOf(NotFoundResponse());

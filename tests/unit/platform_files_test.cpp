@@ -84,27 +84,6 @@ TEST_F(PlatformFiles, ProbeAndRemove) {
     EXPECT_FALSE(platform::RemoveFile(name_));
 }
 
-TEST_F(PlatformFiles, OpenForReadingGivesFilesOnly) {
-    platform::File file = platform::CreateSharedFile(name_);
-    ASSERT_NE(file, 0u);
-    platform::WriteToFile(file, "<p>page</p>", 11);
-    platform::CloseFile(file);
-
-    platform::OpenResult opened = platform::OpenForReading(name_);
-    ASSERT_NE(opened.file, 0u);
-    EXPECT_EQ(platform::FileSize(opened.file), 11);
-    EXPECT_EQ(opened.size, 11);
-    EXPECT_EQ(ReadAll(opened.file), "<p>page</p>");
-    platform::CloseFile(opened.file);
-
-    // Neither a directory nor a missing file is worth another try.
-    for (const std::string& name : {dir_, name_ + ".missing"}) {
-        platform::OpenResult refused = platform::OpenForReading(name);
-        EXPECT_EQ(refused.file, 0u) << name;
-        EXPECT_FALSE(refused.mayRetry) << name;
-    }
-}
-
 TEST_F(PlatformFiles, CanonicalNameResolvesDotDot) {
     std::filesystem::create_directory(std::filesystem::path(dir_) / "sub");
     platform::File file = platform::CreateSharedFile(name_);
@@ -115,45 +94,6 @@ TEST_F(PlatformFiles, CanonicalNameResolvesDotDot) {
     ASSERT_TRUE(platform::CanonicalName((std::filesystem::path(dir_) / "sub" / ".." / "exchange.tmp").string(), roundabout));
     EXPECT_EQ(direct, roundabout);
     EXPECT_TRUE(std::filesystem::equivalent(direct, name_));
-}
-
-// The short way to a canonical name below a known directory either agrees
-// with the full resolution or declines; it never declines silently into a
-// wrong name, and it declines whatever could make the joined name not canonical.
-TEST_F(PlatformFiles, CanonicalNameBelowAgreesOrDeclines) {
-    namespace fs = std::filesystem;
-    fs::create_directories(fs::path(dir_) / "sub");
-    platform::File file = platform::CreateSharedFile((fs::path(dir_) / "sub" / "page.htm").string());
-    ASSERT_NE(file, 0u);
-    platform::CloseFile(file);
-    std::string base;
-    ASSERT_TRUE(platform::CanonicalName(dir_, base));
-
-    for (const char* below : {"sub/page.htm", "sub"}) {
-        std::string shortWay, fullWay;
-        ASSERT_TRUE(platform::CanonicalName((fs::path(dir_) / below).string(), fullWay)) << below;
-        if (platform::CanonicalNameBelow(base, below, shortWay)) {
-            EXPECT_EQ(shortWay, fullWay) << below;
-        }
-    }
-
-    std::vector<std::string> declined = {"", "sub/", "sub//page.htm", "./sub/page.htm", "sub/../sub/page.htm",
-                                         "sub/missing.htm", "missing/page.htm"};
-    std::error_code noLinks;
-    fs::create_symlink(fs::path(dir_) / "sub" / "page.htm", fs::path(dir_) / "link.htm", noLinks);
-    if (!noLinks) fs::create_directory_symlink(fs::path(dir_) / "sub", fs::path(dir_) / "linked", noLinks);
-    if (!noLinks) {
-        declined.push_back("link.htm");
-        declined.push_back("linked/page.htm");
-    }
-    for (const std::string& below : declined) {
-        std::string canonical = "untouched";
-        EXPECT_FALSE(platform::CanonicalNameBelow(base, below, canonical)) << below;
-        EXPECT_EQ(canonical, "untouched") << below;
-    }
-    std::string canonical;
-    EXPECT_FALSE(platform::CanonicalNameBelow("", "sub/page.htm", canonical));
-    EXPECT_FALSE(platform::CanonicalNameBelow("relative/dir", "sub/page.htm", canonical));
 }
 
 }  // namespace

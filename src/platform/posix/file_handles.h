@@ -3,6 +3,7 @@
 #pragma once
 
 #include <climits>
+#include <string>
 
 #include "platform/platform.h"
 
@@ -10,5 +11,9 @@ namespace qv::platform {
 
 inline int DescriptorOf(File file) { return file == 0 || file - 1 > INT_MAX ? -1 : static_cast<int>(file - 1); }
 inline File FileOf(int descriptor) { return descriptor < 0 ? 0 : static_cast<File>(descriptor) + 1; }
+
+// The kernel's name for what the descriptor refers to (through /proc/self/fd);
+// false when it cannot be had.
+bool NameOfDescriptor(int descriptor, std::string& name);
 
 }  // namespace qv::platform

@@ -15,11 +15,30 @@
 
 namespace qv::platform {
 
-File CreateSharedFile(const std::string& name) {
+File CreateSharedFile(const std::string& name, bool* notAPlainFile) {
+    // Opened without truncating and never through a final link: what is there
+    // is looked at first, and only a plain file of one name is emptied.
     int fd;
     do {
-        fd = open(name.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY, 0644);
+        fd = open(name.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0644);
     } while (fd < 0 && errno == EINTR);
+    // ELOOP: a link; EISDIR: a directory; ENXIO: a socket.
+    bool refused = fd < 0 && (errno == ELOOP || errno == EISDIR || errno == ENXIO);
+    struct stat info;
+    if (fd >= 0 && (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_nlink != 1)) {
+        refused = true;
+        close(fd);
+        fd = -1;
+    }
+    if (fd >= 0) {
+        // The program gets a blocking file, as it would have without the flag.
+        fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+        if (ftruncate(fd, 0) != 0) {
+            close(fd);
+            fd = -1;
+        }
+    }
+    if (notAPlainFile != nullptr) *notAPlainFile = refused;
     return FileOf(fd);
 }
 
@@ -69,28 +88,6 @@ PathKind ProbePath(const std::string& name) {
     return PathKind::Other;
 }
 
-OpenResult OpenForReading(const std::string& name) {
-    // Opened without waiting (a FIFO would otherwise block until a writer came),
-    // and kept only when it is a regular file: a directory or device is never "opened".
-    int fd;
-    do {
-        fd = open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    } while (fd < 0 && errno == EINTR);
-    if (fd < 0) {
-        int error = errno;
-        bool transient = error == EAGAIN || error == EBUSY || error == ETXTBSY || error == EMFILE ||
-                         error == ENFILE;
-        return OpenResult{0, transient};
-    }
-    struct stat info;
-    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        close(fd);
-        return OpenResult{0, false};
-    }
-    // O_NONBLOCK stays: reads of a regular file never wait on it anyway.
-    return OpenResult{FileOf(fd), false, static_cast<int64_t>(info.st_size)};
-}
-
 int64_t FileSize(File file) {
     struct stat info;
     if (fstat(DescriptorOf(file), &info) != 0) return -1;
@@ -105,6 +102,19 @@ std::string NativeFileName(const std::string& name) {
     return native;
 }
 
+char DirectorySeparator() { return '/'; }
+
+bool NameOfDescriptor(int descriptor, std::string& name) {
+    char link[64];
+    std::snprintf(link, sizeof link, "/proc/self/fd/%d", descriptor);
+    char target[PATH_MAX];
+    ssize_t length = readlink(link, target, sizeof target);
+    // Only an absolute name is trusted (no /proc, a name too long, or an object without a name fail).
+    if (length <= 0 || length >= static_cast<ssize_t>(sizeof target) || target[0] != '/') return false;
+    name.assign(target, static_cast<size_t>(length));
+    return true;
+}
+
 namespace {
 
 // The kernel's own name for what `name` resolves to: one open and one
@@ -112,15 +122,9 @@ namespace {
 bool NameOfOpenedPath(const std::string& name, std::string& canonical) {
     int fd = open(name.c_str(), O_PATH | O_CLOEXEC);
     if (fd < 0) return false;
-    char link[64];
-    std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
-    char target[PATH_MAX];
-    ssize_t length = readlink(link, target, sizeof target);
+    const bool named = NameOfDescriptor(fd, canonical);
     close(fd);
-    // Only an absolute name is trusted (no /proc, a name too long, or an object without a name fall back).
-    if (length <= 0 || length >= static_cast<ssize_t>(sizeof target) || target[0] != '/') return false;
-    canonical.assign(target, static_cast<size_t>(length));
-    return true;
+    return named;
 }
 
 }  // namespace
@@ -132,30 +136,6 @@ bool CanonicalName(const std::string& name, std::string& canonical) {
     if (resolved == nullptr) return false;
     canonical = resolved;
     std::free(resolved);
-    return true;
-}
-
-bool CanonicalNameBelow(const std::string& canonicalDirectory, const std::string& below, std::string& canonical) {
-    if (canonicalDirectory.empty() || canonicalDirectory[0] != '/' || below.empty()) return false;
-    std::string name = canonicalDirectory;
-    if (name.back() != '/') name += '/';
-    size_t begin = 0;
-    for (;;) {
-        size_t end = below.find('/', begin);
-        if (end == std::string::npos) end = below.size();
-        const size_t length = end - begin;
-        if (length == 0 || below.compare(begin, length, ".") == 0 || below.compare(begin, length, "..") == 0) {
-            return false;
-        }
-        name.append(below, begin, length);
-        // One lstat per component: none may be a link for the joined name to be canonical.
-        struct stat info;
-        if (lstat(name.c_str(), &info) != 0 || S_ISLNK(info.st_mode)) return false;
-        if (end == below.size()) break;
-        name += '/';
-        begin = end + 1;
-    }
-    canonical = std::move(name);
     return true;
 }
 

@@ -1,6 +1,7 @@
 // Starting a program with posix_spawn (no shell, no fork in a threaded host):
 // one argument, the given environment as its whole environment, the three
-// files as its standard input, output and error.
+// files as its standard input, output and error. A checked program is
+// started through its descriptor (the child's descriptor 3, which it keeps).
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -78,10 +79,15 @@ bool WaitForChild(pid_t pid, uint32_t waitMs) {
     return false;
 }
 
-// A close-on-exec copy at 3 or above, so that the copies to 0, 1 and 2 cannot overwrite one another.
+// The program's own descriptor in the child: the program is started through
+// it, and a "#!" script's interpreter opens the script by it.
+constexpr int kProgramDescriptor = 3;
+
+// A close-on-exec copy above the descriptors the child is given, so that the
+// copies to 0, 1, 2 and the program's cannot overwrite one another.
 int HighCopy(File file) {
     int fd = DescriptorOf(file);
-    return fd < 0 ? -1 : fcntl(fd, F_DUPFD_CLOEXEC, 3);
+    return fd < 0 ? -1 : fcntl(fd, F_DUPFD_CLOEXEC, kProgramDescriptor + 1);
 }
 
 }  // namespace
@@ -97,9 +103,14 @@ LaunchResult RunProgram(const ProgramLaunch& launch, uint32_t waitMs) {
     std::string argument = launch.commandLine;
     char* argv[] = {&argument[0], nullptr};
 
-    const File standard[3] = {launch.standardInput, launch.standardOutput, launch.standardError};
-    int copies[3];
-    for (int i = 0; i < 3; ++i) copies[i] = HighCopy(standard[i]);
+    const File standard[4] = {launch.standardInput, launch.standardOutput, launch.standardError, launch.program};
+    int copies[4];
+    for (int i = 0; i < 4; ++i) copies[i] = HighCopy(standard[i]);
+    // A checked program is started from its descriptor, never by its name
+    // again: what was checked is what runs.
+    const bool fromDescriptor = launch.program != 0;
+    const std::string path =
+        fromDescriptor ? "/proc/self/fd/" + std::to_string(kProgramDescriptor) : launch.application;
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -111,8 +122,13 @@ LaunchResult RunProgram(const ProgramLaunch& launch, uint32_t waitMs) {
                      : posix_spawn_file_actions_addopen(&actions, i, "/dev/null", i == 0 ? O_RDONLY : O_WRONLY, 0);
         ready = ready && rc == 0;
     }
+    if (fromDescriptor) {
+        ready = ready && copies[3] >= 0 &&
+                posix_spawn_file_actions_adddup2(&actions, copies[3], kProgramDescriptor) == 0;
+    }
     // Whatever the host left inheritable stays with the host.
-    ready = ready && posix_spawn_file_actions_addclosefrom_np(&actions, 3) == 0;
+    ready = ready && posix_spawn_file_actions_addclosefrom_np(&actions, fromDescriptor ? kProgramDescriptor + 1
+                                                                                      : kProgramDescriptor) == 0;
     if (!launch.workingDirectory.empty()) {
         ready = ready && posix_spawn_file_actions_addchdir_np(&actions, launch.workingDirectory.c_str()) == 0;
     }
@@ -130,7 +146,7 @@ LaunchResult RunProgram(const ProgramLaunch& launch, uint32_t waitMs) {
             posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF) == 0;
 
     pid_t pid = -1;
-    int spawned = ready ? posix_spawn(&pid, launch.application.c_str(), &actions, &attributes, argv, envp.data()) : -1;
+    int spawned = ready ? posix_spawn(&pid, path.c_str(), &actions, &attributes, argv, envp.data()) : -1;
     posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     for (int copy : copies) {

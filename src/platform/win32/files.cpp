@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/platform.h"
+#include "platform/win32/final_names.h"
 
 namespace qv::platform {
 
@@ -29,13 +30,48 @@ std::string WithoutLongPrefix(const std::string& name) {
 
 }  // namespace
 
-File CreateSharedFile(const std::string& name) {
+File CreateSharedFile(const std::string& name, bool* notAPlainFile) {
+    if (notAPlainFile != nullptr) *notAPlainFile = false;
     SECURITY_ATTRIBUTES inheritable{};
     inheritable.nLength = 12;
     inheritable.lpSecurityDescriptor = nullptr;
     inheritable.bInheritHandle = TRUE;
-    return FromHandle(CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                  &inheritable, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    // Opened without truncating and without following a reparse point at the
+    // name: what is there is looked at first, and only a plain file of one
+    // name is emptied. DELETE takes back a file that the open made elsewhere.
+    HANDLE handle = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable, OPEN_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        // Only to tell what is in the way; nothing is opened through it.
+        const DWORD attributes = GetFileAttributesA(name.c_str());
+        if (notAPlainFile != nullptr && attributes != INVALID_FILE_ATTRIBUTES &&
+            (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))) {
+            *notAPlainFile = true;
+        }
+        return 0;
+    }
+    const bool created = GetLastError() != ERROR_ALREADY_EXISTS;
+    BY_HANDLE_FILE_INFORMATION info;
+    const bool plain = GetFileType(handle) == FILE_TYPE_DISK && GetFileInformationByHandle(handle, &info) &&
+                       !(info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) &&
+                       info.nNumberOfLinks == 1 && OpenedAsNamed(handle, name);
+    if (!plain) {
+        if (created) {
+            FILE_DISPOSITION_INFO remove{};
+            remove.DeleteFile = TRUE;
+            SetFileInformationByHandle(handle, FileDispositionInfo, &remove, sizeof remove);
+        }
+        CloseHandle(handle);
+        if (notAPlainFile != nullptr) *notAPlainFile = true;
+        return 0;
+    }
+    SetFilePointer(handle, 0, nullptr, FILE_BEGIN);
+    if (!SetEndOfFile(handle)) {
+        CloseHandle(handle);
+        return 0;
+    }
+    return FromHandle(handle);
 }
 
 void SeekToEnd(File file) { SetFilePointer(Native(file), 0, nullptr, FILE_END); }
@@ -102,19 +138,6 @@ PathKind ProbePath(const std::string& name) {
     return type == FILE_TYPE_DISK ? PathKind::File : PathKind::Other;
 }
 
-OpenResult OpenForReading(const std::string& name) {
-    DWORD attributes = GetFileAttributesA(name.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return {0, false};
-    HANDLE handle = CreateFileA(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle != INVALID_HANDLE_VALUE) {
-        const File file = reinterpret_cast<File>(handle);
-        return {file, false, FileSize(file)};
-    }
-    DWORD error = GetLastError();
-    return {0, error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION};
-}
-
 int64_t FileSize(File file) {
     LARGE_INTEGER size{};
     if (!GetFileSizeEx(Native(file), &size)) return -1;
@@ -122,6 +145,23 @@ int64_t FileSize(File file) {
 }
 
 std::string NativeFileName(const std::string& name) { return name; }
+
+char DirectorySeparator() { return '\\'; }
+
+bool FinalName(HANDLE handle, std::string& name) {
+    char resolved[MAX_PATH * 4];
+    DWORD length = GetFinalPathNameByHandleA(handle, resolved, sizeof resolved, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    if (length == 0 || length >= sizeof resolved) return false;
+    name = WithoutLongPrefix(std::string(resolved, length));
+    return true;
+}
+
+bool OpenedAsNamed(HANDLE handle, const std::string& name) {
+    char full[MAX_PATH * 4];
+    DWORD length = GetFullPathNameA(name.c_str(), sizeof full, full, nullptr);
+    std::string opened;
+    return length > 0 && length < sizeof full && FinalName(handle, opened) && lstrcmpiA(opened.c_str(), full) == 0;
+}
 
 bool CanonicalName(const std::string& name, std::string& canonical) {
     if (name.empty()) return false;
@@ -133,23 +173,15 @@ bool CanonicalName(const std::string& name, std::string& canonical) {
     HANDLE handle = CreateFileA(full, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return false;
-    char resolved[MAX_PATH * 4];
-    DWORD finalLength =
-        GetFinalPathNameByHandleA(handle, resolved, sizeof resolved, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    const bool named = FinalName(handle, canonical);
     CloseHandle(handle);
-    if (finalLength > 0 && finalLength < sizeof resolved) {
-        canonical = WithoutLongPrefix(std::string(resolved, finalLength));
-        return true;
-    }
+    if (named) return true;
     char longName[MAX_PATH * 4];
     DWORD longLength = GetLongPathNameA(full, longName, sizeof longName);
     if (longLength == 0 || longLength >= sizeof longName) return false;
     canonical.assign(longName, longLength);
     return true;
 }
-
-// Windows names have short aliases and letter cases of their own: only the system's resolution is trusted.
-bool CanonicalNameBelow(const std::string&, const std::string&, std::string&) { return false; }
 
 bool IdentifyFile(const std::string& name, FileIdentity& identity) {
     if (name.empty()) return false;

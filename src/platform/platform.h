@@ -137,7 +137,9 @@ bool IdentifyFile(const std::string& name, FileIdentity& identity);
 
 // ---- files opened below a directory -------------------------------------------
 // A directory held open, the start of every look-up below it, with its
-// identity and canonical name as they were when it was opened.
+// identity and canonical name as they were when it was opened. (Windows holds
+// nothing: a file below is opened by the directory's canonical name and
+// checked as opened, and a held directory could not be deleted by its host.)
 using Directory = uintptr_t;  // 0 = none
 struct OpenedDirectory {
     Directory handle = 0;

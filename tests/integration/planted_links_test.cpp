@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "links.h"
 #include "server_fixture.h"
 
 namespace {
@@ -28,16 +29,7 @@ class PlantedLinks : public qvtest::ServerFixture {
 protected:
     static std::string Ending() { return qvtest::ProgramSuffix().empty() ? ".cgi" : ".exe"; }
 
-    // Makes a link; false where the file system (or Wine) offers none.
-    static bool Link(const fs::path& target, const fs::path& link) {
-        std::error_code failed;
-        if (fs::is_directory(target)) {
-            fs::create_directory_symlink(target, link, failed);
-        } else {
-            fs::create_symlink(target, link, failed);
-        }
-        return !failed;
-    }
+    static bool Link(const fs::path& target, const fs::path& link) { return qvtest::MakeLink(target, link); }
 
     static std::string Read(const fs::path& path) {
         std::ifstream in(path, std::ios::binary);
@@ -78,10 +70,25 @@ protected:
                std::to_string(c.outside) + " from outside, " + std::to_string(c.other) + " other";
     }
 
+    // Sorts answers by what they hold: a mark of the outside, a mark of the inside, the 404 answer.
+    static auto Sorter(const std::string& outsideMark, const std::string& insideMark) {
+        return [=](const std::string& got, RaceCount& c) {
+            if (got.find(outsideMark) != std::string::npos) {
+                ++c.outside;
+            } else if (got.find(insideMark) != std::string::npos) {
+                ++c.inside;
+            } else if (got.rfind("HTTP/1.0 404 Not Found\r\n", 0) == 0) {
+                ++c.notFound;
+            } else {
+                ++c.other;
+            }
+        };
+    }
+
     // Asks for `target` again and again for the race time while the name is swapped.
-    template <typename Classify>
+    template <typename Sort>
     RaceCount Race(const std::string& target, const fs::path& name, const fs::path& plain, const fs::path& outside,
-                   Classify classify) {
+                   Sort sort) {
         RaceCount count;
         std::atomic<bool> stop{false};
         std::thread swapper([&] { Swap(name, plain, outside, stop); });
@@ -89,7 +96,7 @@ protected:
         const std::string request = "GET " + target + " HTTP/1.0\r\n\r\n";
         // One client asks in turn for the whole race while this thread serves.
         qvtest::PumpWhile([&] {
-            while (Clock::now() < end) classify(qvtest::Talk(qvtest::ServerAddress(), port_, request).received, count);
+            while (Clock::now() < end) sort(qvtest::Talk(qvtest::ServerAddress(), port_, request).received, count);
         });
         stop = true;
         swapper.join();
@@ -104,17 +111,7 @@ TEST_F(PlantedLinks, FileSwappedWithALinkOutIsNeverServedFromOutside) {
     if (!Link(root_ / "outside.htm", root_ / "docs" / "probe.htm")) GTEST_SKIP() << "no symbolic links here";
     const std::string served = Head("HTTP/1.0 200 OK", "text/html", 6) + "inside\r\n\r\n";
     RaceCount count = Race("/swap.htm", root_ / "docs" / "swap.htm", root_ / "docs" / "plain.keep",
-                           root_ / "outside.htm", [&](const std::string& got, RaceCount& c) {
-                               if (got.find("SECRET") != std::string::npos) {
-                                   ++c.outside;
-                               } else if (got == served) {
-                                   ++c.inside;
-                               } else if (got.rfind("HTTP/1.0 404 Not Found\r\n", 0) == 0) {
-                                   ++c.notFound;
-                               } else {
-                                   ++c.other;
-                               }
-                           });
+                           root_ / "outside.htm", Sorter("SECRET", served));
     EXPECT_EQ(count.outside, 0) << Show(count);
     EXPECT_EQ(count.other, 0) << Show(count);
     EXPECT_GT(count.inside, 0) << Show(count);
@@ -130,17 +127,7 @@ TEST_F(PlantedLinks, ProgramSwappedWithALinkOutNeverRunsTheOutsideProgram) {
     }
     RaceCount count = Race("/swap" + Ending() + "?q", root_ / "cgi" / ("swap" + Ending()),
                            root_ / "cgi" / ("plain" + Ending()), root_ / ("outside" + Ending()),
-                           [](const std::string& got, RaceCount& c) {
-                               if (got.find("000000000.") != std::string::npos) {
-                                   ++c.outside;
-                               } else if (got.find("ARG=") != std::string::npos) {
-                                   ++c.inside;
-                               } else if (got.rfind("HTTP/1.0 404 Not Found\r\n", 0) == 0) {
-                                   ++c.notFound;
-                               } else {
-                                   ++c.other;
-                               }
-                           });
+                           Sorter("000000000.", "ARG="));
     EXPECT_EQ(count.outside, 0) << Show(count);
     EXPECT_EQ(count.other, 0) << Show(count);
     EXPECT_GT(count.inside, 0) << Show(count);

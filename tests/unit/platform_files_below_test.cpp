@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "../support/links.h"
 #include "platform/platform.h"
 
 namespace {
@@ -44,16 +45,7 @@ protected:
         long got = platform::ReadFileAt(file, 0, buffer, sizeof buffer);
         return got < 0 ? "<failed>" : std::string(buffer, static_cast<size_t>(got));
     }
-    // Makes a link; false where the file system offers none.
-    static bool Link(const fs::path& target, const fs::path& link) {
-        std::error_code failed;
-        if (fs::is_directory(target)) {
-            fs::create_directory_symlink(target, link, failed);
-        } else {
-            fs::create_symlink(target, link, failed);
-        }
-        return !failed;
-    }
+    static bool Link(const fs::path& target, const fs::path& link) { return qvtest::MakeLink(target, link); }
     static bool Native() { return platform::DirectorySeparator() == '/'; }
 
     fs::path root_;

@@ -37,11 +37,14 @@ File CreateSharedFile(const std::string& name, bool* notAPlainFile) {
     inheritable.lpSecurityDescriptor = nullptr;
     inheritable.bInheritHandle = TRUE;
     // Opened without truncating and without following a reparse point at the
-    // name: what is there is looked at first, and only a plain file of one
-    // name is emptied. DELETE takes back a file that the open made elsewhere.
-    HANDLE handle = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable, OPEN_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    // name, so what is there is looked at first; made only where nothing is
+    // (a new file is never made at the far end of a dangling link).
+    auto open = [&](DWORD disposition) {
+        return CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
+                           disposition, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    };
+    HANDLE handle = open(OPEN_EXISTING);
+    if (handle == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_NOT_FOUND) handle = open(CREATE_NEW);
     if (handle == INVALID_HANDLE_VALUE) {
         // Only to tell what is in the way; nothing is opened through it.
         const DWORD attributes = GetFileAttributesA(name.c_str());
@@ -51,17 +54,12 @@ File CreateSharedFile(const std::string& name, bool* notAPlainFile) {
         }
         return 0;
     }
-    const bool created = GetLastError() != ERROR_ALREADY_EXISTS;
+    // Only a plain file of one name, reached by its own name, is emptied.
     BY_HANDLE_FILE_INFORMATION info;
     const bool plain = GetFileType(handle) == FILE_TYPE_DISK && GetFileInformationByHandle(handle, &info) &&
                        !(info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) &&
                        info.nNumberOfLinks == 1 && OpenedAsNamed(handle, name);
     if (!plain) {
-        if (created) {
-            FILE_DISPOSITION_INFO remove{};
-            remove.DeleteFile = TRUE;
-            SetFileInformationByHandle(handle, FileDispositionInfo, &remove, sizeof remove);
-        }
         CloseHandle(handle);
         if (notAPlainFile != nullptr) *notAPlainFile = true;
         return 0;
@@ -157,27 +155,37 @@ bool FinalName(HANDLE handle, std::string& name) {
 }
 
 bool OpenedAsNamed(HANDLE handle, const std::string& name) {
+    // The directory part is resolved on its own (it may be reached through a
+    // link of the host's); the last component must be the file's own name.
+    const size_t cut = name.find_last_of("\\/");
+    const std::string directory = cut == std::string::npos ? "." : name.substr(0, cut + 1);
+    const std::string last = cut == std::string::npos ? name : name.substr(cut + 1);
+    std::string resolvedDirectory, opened;
+    if (!CanonicalName(directory, resolvedDirectory) || !FinalName(handle, opened)) return false;
+    if (resolvedDirectory.empty() || resolvedDirectory.back() != '\\') resolvedDirectory += '\\';
+    return lstrcmpiA(opened.c_str(), (resolvedDirectory + last).c_str()) == 0;
+}
+
+HANDLE OpenToLookAt(const std::string& name, std::string* fullName) {
+    if (name.empty()) return INVALID_HANDLE_VALUE;
     char full[MAX_PATH * 4];
     DWORD length = GetFullPathNameA(name.c_str(), sizeof full, full, nullptr);
-    std::string opened;
-    return length > 0 && length < sizeof full && FinalName(handle, opened) && lstrcmpiA(opened.c_str(), full) == 0;
+    if (length == 0 || length >= sizeof full) return INVALID_HANDLE_VALUE;
+    if (fullName != nullptr) fullName->assign(full, length);
+    // Backup semantics reach directories too.
+    return CreateFileA(full, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                       FILE_FLAG_BACKUP_SEMANTICS, nullptr);
 }
 
 bool CanonicalName(const std::string& name, std::string& canonical) {
-    if (name.empty()) return false;
-    char full[MAX_PATH * 4];
-    DWORD length = GetFullPathNameA(name.c_str(), sizeof full, full, nullptr);
-    if (length == 0 || length >= sizeof full) return false;
-    // Opening with backup semantics reaches directories too; the final name
-    // has every link resolved.
-    HANDLE handle = CreateFileA(full, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    std::string fullName;
+    HANDLE handle = OpenToLookAt(name, &fullName);
     if (handle == INVALID_HANDLE_VALUE) return false;
     const bool named = FinalName(handle, canonical);
     CloseHandle(handle);
     if (named) return true;
     char longName[MAX_PATH * 4];
-    DWORD longLength = GetLongPathNameA(full, longName, sizeof longName);
+    DWORD longLength = GetLongPathNameA(fullName.c_str(), longName, sizeof longName);
     if (longLength == 0 || longLength >= sizeof longName) return false;
     canonical.assign(longName, longLength);
     return true;

@@ -9,8 +9,6 @@
 namespace qv::platform {
 namespace {
 
-HANDLE Native(uintptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
-
 // 100-ns ticks since 1601 as seconds since 1970.
 int64_t UnixSeconds(const FILETIME& time) {
     const uint64_t ticks = (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
@@ -20,38 +18,31 @@ int64_t UnixSeconds(const FILETIME& time) {
 }  // namespace
 
 bool OpenDirectory(const std::string& name, OpenedDirectory& opened) {
-    if (name.empty()) return false;
-    char full[MAX_PATH * 4];
-    DWORD length = GetFullPathNameA(name.c_str(), sizeof full, full, nullptr);
-    if (length == 0 || length >= sizeof full) return false;
-    // No access asked and every sharing allowed: the host may still rename or replace its directory.
-    HANDLE handle = CreateFileA(full, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    HANDLE handle = OpenToLookAt(name);
     if (handle == INVALID_HANDLE_VALUE) return false;
     BY_HANDLE_FILE_INFORMATION info;
     std::string canonical;
-    if (!GetFileInformationByHandle(handle, &info) || !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
-        !FinalName(handle, canonical) || canonical.empty()) {
-        CloseHandle(handle);
-        return false;
-    }
+    const bool known = GetFileInformationByHandle(handle, &info) && (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                       FinalName(handle, canonical) && !canonical.empty();
+    // Not held: files below are opened by the directory's final name and
+    // checked as opened, and a held directory could not be deleted by its host.
+    CloseHandle(handle);
+    if (!known) return false;
     // "C:\" keeps its separator; every other name is kept without one.
     if (canonical.size() > 3 && canonical.back() == '\\') canonical.pop_back();
-    opened.handle = reinterpret_cast<Directory>(handle);
+    opened.handle = 0;
     opened.identity = FileIdentity{info.dwVolumeSerialNumber,
                                    (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
     opened.canonical = canonical;
     return true;
 }
 
-void CloseDirectory(Directory directory) {
-    if (directory != 0) CloseHandle(Native(directory));
-}
+void CloseDirectory(Directory) {}
 
 OpenedFile OpenBelow(const OpenedDirectory& directory, const std::string& relative, OpenPurpose purpose) {
     (void)purpose;  // read or run, the file is held the same way
     OpenedFile result;
-    if (directory.handle == 0 || directory.canonical.empty() || relative.empty()) return result;
+    if (directory.canonical.empty() || relative.empty()) return result;
     std::string below = relative;
     for (char& c : below) {
         if (c == '/') c = '\\';
@@ -87,8 +78,16 @@ OpenedFile OpenBelow(const OpenedDirectory& directory, const std::string& relati
         return result;
     }
     result.kind = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? PathKind::Directory : PathKind::File;
-    // Checked as opened: its final name is the name asked for, letter case aside.
-    result.outside = !FinalName(handle, result.name) || lstrcmpiA(result.name.c_str(), wanted.c_str()) != 0;
+    // Checked as opened: its final name is the name asked for, letter case
+    // aside. Where the system cannot name an opened file, its long name stands in.
+    bool named = FinalName(handle, result.name);
+    if (!named) {
+        char longName[MAX_PATH * 4];
+        const DWORD length = GetLongPathNameA(wanted.c_str(), longName, sizeof longName);
+        named = length > 0 && length < sizeof longName;
+        if (named) result.name.assign(longName, length);
+    }
+    result.outside = !named || lstrcmpiA(result.name.c_str(), wanted.c_str()) != 0;
     if (result.outside || result.kind != PathKind::File) {
         CloseHandle(handle);
         return result;

@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -136,6 +137,50 @@ TEST_F(PlatformPrograms, ChildStillRunningAfterTheWaitIsLeftRunning) {
         report = Lines(Contents(err));
     }
     EXPECT_TRUE(Has(report, "env=CHILD_SLEEP_MS=3000"));
+}
+
+// The program started is the one opened and checked, whatever is put at its
+// name meanwhile: natively a "#!" script, whose interpreter reads it by the
+// descriptor it is started from; on Windows the held program cannot even be
+// renamed away.
+TEST_F(PlatformPrograms, TheProgramHeldIsTheProgramStarted) {
+    namespace fs = std::filesystem;
+    const bool native = platform::DirectorySeparator() == '/';
+    const std::string name = native ? "held.cgi" : "held.exe";
+    const fs::path path = fs::path(dir_) / name;
+    auto writeScript = [&](const std::string& says) {
+        std::ofstream(path, std::ios::binary) << "#!/bin/sh\necho " << says << "\n";
+        fs::permissions(path, fs::perms::owner_all);
+    };
+    if (native) {
+        writeScript("checked ran");
+    } else {
+        fs::copy_file(child_, path);
+    }
+    platform::OpenedDirectory directory;
+    ASSERT_TRUE(platform::OpenDirectory(dir_, directory));
+    platform::OpenedFile program = platform::OpenBelow(directory, name, platform::OpenPurpose::Run);
+    ASSERT_NE(program.file, 0u);
+
+    std::error_code moved;
+    fs::rename(path, fs::path(dir_) / "away", moved);
+    if (native) {
+        ASSERT_FALSE(moved) << moved.message();
+        writeScript("impostor ran");
+    } else {
+        EXPECT_TRUE(moved) << "a held program was renamed";
+    }
+    platform::ProgramLaunch launch = Launch(Block({"A=1"}));
+    launch.application = program.name;
+    launch.program = program.file;
+    EXPECT_EQ(platform::RunProgram(launch, 10000), Launch::Finished);
+    platform::CloseFile(program.file);
+    platform::CloseDirectory(directory.handle);
+    if (native) {
+        EXPECT_EQ(Contents(files_[1]), "checked ran\n");
+    } else {
+        EXPECT_TRUE(Has(Lines(Contents(files_[2])), "env=A=1"));
+    }
 }
 
 }  // namespace

@@ -99,7 +99,9 @@ bool OpenDirectory(const std::string& name, OpenedDirectory& opened) {
     if (fd < 0) return false;
     struct stat info;
     std::string canonical;
-    if (fstat(fd, &info) != 0 || !NameOfDescriptor(fd, canonical)) {
+    // Without /proc the name is resolved once more; a file below is then
+    // taken only from a look-up the kernel kept below the directory.
+    if (fstat(fd, &info) != 0 || !(NameOfDescriptor(fd, canonical) || CanonicalName(name, canonical))) {
         close(fd);
         return false;
     }

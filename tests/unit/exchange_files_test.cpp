@@ -48,6 +48,17 @@ TEST_F(ExchangeFiles, ExistingFileIsEmptiedAndLineWritten) {
     EXPECT_EQ(Contents(), "a=1&b=2\r\n");
 }
 
+// Something else at the name is refused at once: waiting five seconds would not change it.
+TEST_F(ExchangeFiles, DirectoryAtTheNameIsRefusedWithoutRetrying) {
+    fs::create_directory(name_);
+    bool notAPlainFile = false;
+    const uint64_t start = platform::MonotonicMilliseconds();
+    EXPECT_EQ(CreateExchangeFile(name_, kExchangeWriteMode, &notAPlainFile), 0u);
+    EXPECT_TRUE(notAPlainFile);
+    EXPECT_LT(platform::MonotonicMilliseconds() - start, 3000u);  // five tries would take 5 s
+    EXPECT_TRUE(fs::is_directory(name_));
+}
+
 TEST_F(ExchangeFiles, ReadIsFromTheStartAndCappedAt10000Bytes) {
     platform::File file = CreateExchangeFile(name_, kExchangeWriteMode);
     ASSERT_NE(file, 0u);

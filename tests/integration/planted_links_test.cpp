@@ -5,6 +5,7 @@
 // names the program-failure page shows.
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <thread>
@@ -100,6 +101,7 @@ protected:
         });
         stop = true;
         swapper.join();
+        std::printf("  %s: %s\n", target.c_str(), Show(count).c_str());
         return count;
     }
 };

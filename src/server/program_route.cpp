@@ -20,6 +20,12 @@ Answer ServeProgram(const Connection& connection, const Request& request, const 
     const std::string& dir = settings.cgiDirectory;
     std::string application;
     if (CheckContained(dir, request.programName, application) == Containment::Outside) {
+        // No CGI directory at all is the host's setting at fault, not the name:
+        // the program cannot start.
+        if (content::IsContainedRelativeName(request.programName) &&
+            platform::ProbePath(platform::NativeFileName(dir)) == platform::PathKind::Missing) {
+            return AnswerOf(ProgramFailedResponse(request.contentType, dir, request.programName));
+        }
         return AnswerOf(NotFoundResponse());
     }
     // A batch program reads its command line by the command interpreter's rules,

@@ -153,6 +153,20 @@ TEST(WebResponse, FollowsARedirect) {
     EXPECT_EQ(requests[1].userAgent, "Fennomax DLL");
 }
 
+TEST(WebResponse, KeepsTheCredentialsThroughARedirectOnTheSameServer) {
+    RecordingServerAnswer answer = Answering(200, "arrived");
+    answer.redirectFrom = "/old";
+    answer.redirectTo = "/new";
+    answer.challengeWithoutAuthorization = true;
+    RecordingServer server(answer);
+    ASSERT_TRUE(server.Listening());
+    EXPECT_EQ(Fetch(server.Url("/old"), "u", "p"), "arrived");
+    const std::vector<RecordedRequest> requests = server.Requests();
+    ASSERT_FALSE(requests.empty());
+    EXPECT_EQ(requests.back().target, "/new");
+    EXPECT_EQ(requests.back().authorization, "Basic dTpw");  // u:p
+}
+
 TEST(WebResponse, CallsFromSeveralThreadsKeepTheirOwnAnswers) {
     constexpr int kThreads = 4;
     constexpr int kRounds = 5;

@@ -34,6 +34,8 @@ struct RecordingServerAnswer {
     std::string trailing;
     // Whether the answer says "Connection: close" (it closes the connection either way).
     bool announceClose = true;
+    // When not empty, these bytes alone are the answer: no status line, no header.
+    std::string withoutStatusLine;
 };
 
 class RecordingServer {

@@ -63,8 +63,10 @@ const std::vector<TargetCase> kTargetCases = {
     // Characters some clients escape go as they are.
     {"/q.htm?\"<>{}|^`", "/q.htm?\"<>{}|^`"},
     {"/a\"b<c>.htm", "/a\"b<c>.htm"},
-    // The fragment is not sent.
-    {"/frag.htm#part", "/frag.htm"},
+    // A '#' goes as written: a question's query may hold one.
+    {"/frag.htm#part", "/frag.htm#part"},
+    {"/q.htm?a#b c", "/q.htm?a#b%20c"},
+    {"/a/../b.htm#/../c", "/b.htm#/../c"},
 };
 
 TEST(ClientRequestLine, TargetOfTheUrlAsTheWindowsBuildSendsIt) {

@@ -93,13 +93,15 @@ bool SplitRequestTarget(const std::string& url, std::string& origin, std::string
     if (authority.empty()) return false;
     origin = url.substr(0, schemeEnd) + authority + "/";
 
-    std::string rest = authorityEnd == std::string::npos ? std::string() : url.substr(authorityEnd);
-    rest = rest.substr(0, rest.find('#'));
-    const size_t queryStart = rest.find('?');
-    std::string path = rest.substr(0, queryStart);
+    // What follows the path (from its '?', or its '#' when it has no query)
+    // goes out as written: a question's query may hold a '#' of its own.
+    const std::string rest = authorityEnd == std::string::npos ? std::string() : url.substr(authorityEnd);
+    size_t extraStart = rest.find('?');
+    if (extraStart == std::string::npos) extraStart = rest.find('#');
+    std::string path = rest.substr(0, extraStart);
     if (path.empty()) path = "/";
     target = Escaped(ResolveDotSegments(path));
-    if (queryStart != std::string::npos) target += Escaped(rest.substr(queryStart));
+    if (extraStart != std::string::npos) target += Escaped(rest.substr(extraStart));
     return true;
 }
 

@@ -7,10 +7,10 @@
 namespace qv::platform {
 
 // Splits an http or https URL into the part before its path (scheme, "//",
-// credentials, host and port) and the request target: the path and query as
-// written, with the dot segments of the path resolved, each space written as
-// %20 and each other control byte as %XX, bytes above 127 as they are, the
-// fragment left off, "/" for an empty path. False for anything else.
+// credentials, host and port) and the request target: the path, query and
+// fragment as written, with the dot segments of the path resolved, each space
+// written as %20 and each other control byte as %XX, bytes above 127 as they
+// are, "/" for an empty path. False for anything else.
 bool SplitRequestTarget(const std::string& url, std::string& origin, std::string& target);
 
 // The origin a redirect leads to, given the one it came from: where it leads

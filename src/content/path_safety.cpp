@@ -27,14 +27,32 @@ bool IsDeviceName(const std::string& component) {
     return false;
 }
 
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// The shape of a generated 8.3 alias such as "PROGRA~1" or "REPORT~1.HTM": at
+// most 6 characters, '~', digits, the three together at most 8, then an
+// optional extension of at most 3 characters. Windows opens the long-named
+// file (or folder) for it, so a rule that refuses one name could be bypassed.
+bool IsShortAlias(const std::string& component) {
+    const size_t dot = component.find('.');
+    const std::string base = component.substr(0, dot);
+    if (dot != std::string::npos) {
+        const std::string extension = component.substr(dot + 1);
+        if (extension.size() > 3 || extension.find('.') != std::string::npos) return false;
+    }
+    const size_t tilde = base.rfind('~');
+    if (tilde == std::string::npos || tilde > 6 || base.size() > 8 || tilde + 1 == base.size()) return false;
+    for (size_t i = tilde + 1; i < base.size(); ++i) {
+        if (!IsDigit(base[i])) return false;
+    }
+    return true;
+}
+
 bool IsSafeComponent(const std::string& component) {
     if (component.empty()) return false;  // doubled separators
     if (component.back() == '.' || component.back() == ' ') return false;  // "." and ".." too
     if (IsDeviceName(component)) return false;
-    for (size_t i = 0; i + 1 < component.size(); ++i) {
-        if (component[i] == '~' && component[i + 1] >= '0' && component[i + 1] <= '9') return false;
-    }
-    return true;
+    return !IsShortAlias(component);
 }
 
 }  // namespace

@@ -11,8 +11,9 @@ namespace qv::content {
 // joined to: not empty, not absolute, no ':' (drive letters, alternate data
 // streams), no "." or ".." component, no component ending in '.' or ' ',
 // no device name (CON, PRN, AUX, NUL, CONIN$, CONOUT$, COM1-9, LPT1-9,
-// with or without an extension, any letter case), no short-name alias ("~" and a digit), and no
-// byte below 32.
+// with or without an extension, any letter case), no component shaped like a
+// short-name alias (up to 6 characters, '~', digits, an extension of up to 3
+// characters: "PROGRA~1", "REPORT~2.HTM"), and no byte below 32.
 bool IsContainedRelativeName(const std::string& name);
 
 // True for "bat" and "cmd", any letter case: programs the command

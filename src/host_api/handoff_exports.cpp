@@ -1,4 +1,6 @@
 // The exports with which the host reads the request it was offered and posts its answer.
+#include <cstdint>
+#include <cstring>
 #include <string>
 
 #include "client/nul_placeholder.h"
@@ -13,10 +15,25 @@ QvBSTR ByteStringOf(const std::string& bytes) {
     return qv::platform::AllocByteString(bytes.data(), static_cast<uint32_t>(bytes.size()));
 }
 
-// Stores the answer for the slot; the stored length, or 0 when there is no such slot.
+// The longest answer whose length the posting functions can report.
+constexpr uint64_t kLongestAnswer = INT32_MAX;
+
+// Stores the answer for the slot; the stored length, or 0 when there is no
+// such slot or the answer is too long for its length to be reported.
 int32_t Post(int32_t slot, std::string answer) {
+    if (answer.size() > kLongestAnswer) return 0;
     int32_t length = static_cast<int32_t>(answer.size());
     return qv::server::StoreSlotAnswer(slot, std::move(answer)) ? length : 0;
+}
+
+// The length of the text once every NUL byte is written as the placeholder.
+uint64_t EncodedLength(const char* bytes, uint32_t length) {
+    const uint64_t placeholderLength = std::strlen(qv::client::kNulPlaceholder);
+    uint64_t encoded = length;
+    for (uint32_t i = 0; i < length; ++i) {
+        if (bytes[i] == '\0') encoded += placeholderLength - 1;
+    }
+    return encoded;
 }
 
 std::string EncodeNulBytes(const std::string& text) {
@@ -46,7 +63,10 @@ QV_API QvBSTR QV_CALL WEBSRVGETREQUEST(int32_t slot) {
 
 QV_API int32_t QV_CALL PostResponse(int32_t slot, const char* answer) {
     try {
-        return Post(slot, answer == nullptr ? std::string() : std::string(answer));
+        if (answer == nullptr) return Post(slot, std::string());
+        const size_t length = std::strlen(answer);
+        if (length > kLongestAnswer) return 0;  // refused before it is copied
+        return Post(slot, std::string(answer, length));
     } catch (...) {
         return 0;
     }
@@ -59,7 +79,13 @@ QV_API int32_t QV_CALL PostResponseA(int32_t slot, QvBSTR* answer) {
         if (answer == nullptr) return Post(slot, std::string());
         QvBSTR old = *answer;
         std::string text;
-        if (old != nullptr) text.assign(qv::platform::ByteStringBytes(old), qv::platform::ByteStringLength(old));
+        if (old != nullptr) {
+            const char* bytes = qv::platform::ByteStringBytes(old);
+            const uint32_t length = qv::platform::ByteStringLength(old);
+            // Refused before anything is built: the variable stays as it was.
+            if (EncodedLength(bytes, length) > kLongestAnswer) return 0;
+            text.assign(bytes, length);
+        }
         std::string encoded = EncodeNulBytes(text);
         QvBSTR replacement = ByteStringOf(encoded);
         if (replacement == nullptr) return 0;

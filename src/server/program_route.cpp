@@ -24,7 +24,15 @@ Answer ServeProgram(const Connection& connection, const Request& request, const 
     if (batch && !content::IsSafeBatchProgramName(request.programName)) return AnswerOf(NotFoundResponse());
     // The program checked is the program started: it stays open until then.
     const platform::OpenedFile program = OpenContained(dir, request.programName, platform::OpenPurpose::Run);
-    if (program.outside) return AnswerOf(NotFoundResponse());
+    if (program.outside) {
+        // No CGI directory at all is the host's setting at fault, not the name:
+        // the program cannot start.
+        if (content::IsContainedRelativeName(request.programName) &&
+            platform::ProbePath(platform::NativeFileName(dir)) == platform::PathKind::Missing) {
+            return AnswerOf(ProgramFailedResponse(request.contentType, dir, request.programName));
+        }
+        return AnswerOf(NotFoundResponse());
+    }
 
     platform::ProgramLaunch launch;
     launch.application = program.name;

@@ -20,7 +20,8 @@ bool SlotExists(int32_t slot) {
 std::string SlotRequestField(int32_t slot) {
     ServerState& s = State();
     std::lock_guard<std::mutex> guard(s.lock);
-    if (!ValidSlot(slot) || !s.slots) return std::string();
+    // A free slot carries no request, whether it was never claimed or its request was closed.
+    if (!ValidSlot(slot) || !s.slots || (*s.slots)[slot].channel == 0) return std::string();
     return std::string((*s.slots)[slot].request, kRequestFieldSize);
 }
 
@@ -58,7 +59,9 @@ int32_t ClaimSlot(int32_t channel) {
         ConnectionSlot& record = (*s.slots)[slot];
         if (record.channel == 0) {
             record.channel = channel;
-            // An answer posted while the slot was free belongs to no request.
+            // Neither a request text nor an answer posted while the slot was
+            // free belongs to this connection's request.
+            std::memset(record.request, ' ', kRequestFieldSize);
             if (s.answers) (*s.answers)[slot].clear();
             return slot;
         }

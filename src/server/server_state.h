@@ -50,7 +50,7 @@ bool ValidSlot(int32_t slot);
 // 0..500, or any call before the first start, reads and writes nothing.
 // True when the tables exist and hold the index.
 bool SlotExists(int32_t slot);
-std::string SlotRequestField(int32_t slot);  // all 1024 bytes, or empty
+std::string SlotRequestField(int32_t slot);  // all 1024 bytes, or empty (also for a free slot)
 void SetSlotRequestField(int32_t slot, const std::string& text);  // cut or space-padded
 std::string SlotAnswer(int32_t slot);
 bool StoreSlotAnswer(int32_t slot, std::string answer);  // false when nothing was stored

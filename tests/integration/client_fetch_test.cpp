@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "environment.h"
+#include "host.h"
 #include "library.h"
 #include "recording_server.h"
 
@@ -151,6 +152,40 @@ TEST(WebResponse, FollowsARedirect) {
     ASSERT_EQ(requests.size(), 2u);
     EXPECT_EQ(requests[1].target, "/new");
     EXPECT_EQ(requests[1].userAgent, "Fennomax DLL");
+}
+
+TEST(WebResponse, KeepsTheCredentialsThroughARedirectOnTheSameServer) {
+    RecordingServerAnswer answer = Answering(200, "arrived");
+    answer.redirectFrom = "/old";
+    answer.redirectTo = "/new";
+    answer.challengeWithoutAuthorization = true;
+    RecordingServer server(answer);
+    ASSERT_TRUE(server.Listening());
+    EXPECT_EQ(Fetch(server.Url("/old"), "u", "p"), "arrived");
+    const std::vector<RecordedRequest> requests = server.Requests();
+    ASSERT_FALSE(requests.empty());
+    EXPECT_EQ(requests.back().target, "/new");
+    EXPECT_EQ(requests.back().authorization, "Basic dTpw");  // u:p
+}
+
+TEST(WebResponse, CredentialsDoNotFollowARedirectToAnotherServer) {
+    if (qvtest::DirectorySeparator() == '\\') GTEST_SKIP() << "the system's Internet client decides";
+    RecordingServerAnswer challenge = Answering(200, "other server");
+    challenge.challengeWithoutAuthorization = true;
+    RecordingServer other(challenge);
+    ASSERT_TRUE(other.Listening());
+    RecordingServerAnswer moved = Answering(200, "unused");
+    moved.redirectFrom = "/old";
+    moved.redirectTo = other.Url("/elsewhere");
+    RecordingServer server(moved);
+    ASSERT_TRUE(server.Listening());
+    EXPECT_EQ(Fetch(server.Url("/old"), "u", "p"), RecordingServer::kChallengeBody);
+    ASSERT_EQ(server.Requests().size(), 1u);
+    EXPECT_EQ(server.Requests()[0].authorization, "Basic dTpw");
+    const std::vector<RecordedRequest> requests = other.Requests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].target, "/elsewhere");
+    EXPECT_TRUE(requests[0].authorization.empty());
 }
 
 TEST(WebResponse, CallsFromSeveralThreadsKeepTheirOwnAnswers) {

@@ -2,6 +2,7 @@
 // host mutex, with what the host sees and what it posts.
 #include <atomic>
 #include <thread>
+#include <vector>
 
 #include "server_fixture.h"
 
@@ -234,6 +235,50 @@ TEST_F(HostHandOff, SlotIndexesOutsideTheTableTouchNothing) {
     EXPECT_EQ(a.PostResponse(3, "abc"), 3);
     EXPECT_EQ(a.PostResponseC(3, "a\0b", 3), 3);
     EXPECT_EQ(a.PostResponseC(3, "abc", -1), 0);
+}
+
+// Every slot but the one handed off carries no request: never used since the
+// start, or used by a request that has been closed.
+std::vector<int32_t> slotsWithText;
+
+int32_t QV_CALL ReadEverySlot(int32_t slot, const char*, int32_t, const char*, int32_t) {
+    for (int32_t other = 0; other <= 500; ++other) {
+        if (other != slot && !qvtest::TakeString(api().WEBSRVGETREQUEST(other)).empty()) slotsWithText.push_back(other);
+    }
+    return 0;
+}
+
+TEST_F(HostHandOff, SlotsWithoutARequestGiveEmptyText) {
+    for (int32_t slot = 0; slot <= 500; ++slot) EXPECT_EQ(qvtest::TakeString(api().WEBSRVGETREQUEST(slot)), "") << slot;
+    ASSERT_EQ(api().SetServerCallback(&ReadEverySlot), 0);
+    slotsWithText.clear();
+    for (int round = 0; round < 3; ++round) EXPECT_EQ(Get("/page.htm"), kFileAnswer);
+    EXPECT_TRUE(slotsWithText.empty()) << slotsWithText.front();
+}
+
+// A byte string whose encoded form would pass 2^31 - 1 bytes: its length
+// could not be reported, so nothing is posted and the variable stays.
+struct TooLongPost {
+    int32_t result = -1;
+    bool variableKept = false;
+} tooLong;
+
+int32_t QV_CALL PostTooLong(int32_t slot, const char*, int32_t, const char*, int32_t) {
+    const std::string nulBytes(70 * 1000 * 1000, '\0');  // 31 bytes each once encoded
+    QvBSTR text = qvtest::MakeString(nulBytes);
+    const QvBSTR before = text;
+    tooLong.result = api().PostResponseA(slot, &text);
+    const bool samePointer = text == before;
+    tooLong.variableKept = qvtest::TakeString(text) == nulBytes && samePointer;
+    return 0;
+}
+
+TEST_F(HostHandOff, AnswerTooLongToCountIsRefused) {
+    ASSERT_EQ(api().SetServerCallback(&PostTooLong), 0);
+    tooLong = TooLongPost{};
+    EXPECT_EQ(Get("/page.htm"), kFileAnswer);
+    EXPECT_EQ(tooLong.result, 0);
+    EXPECT_TRUE(tooLong.variableKept);
 }
 
 TEST_F(HostHandOff, SettingsRefuseWhatTheyCannotUse) {

@@ -91,9 +91,19 @@ TEST_F(Programs, SilentProgramGivesEmptyBody) {
 }
 
 TEST_F(Programs, MissingProgramGets500Page) {
-    std::string name = "nothere" + Ending();
-    std::string page = "<P>Process failed to start.</p>\r<p>CGIDir: " + cgi_ + "</p>\r<p>CGIExe: " + name + "</p>\r";
-    EXPECT_EQ(Get("/" + name), Head("HTTP/1.0 500 Internal Server Error", "text/html", page.size()) + page + "\r\n\r\n");
+    // The program is missing, or the whole program directory is.
+    const std::string missingDirectory = (root_ / "no-such-cgi").string() + qvtest::DirectorySeparator();
+    for (const std::string& dir : {cgi_, missingDirectory}) {
+        SCOPED_TRACE(dir);
+        qvtest::api().WEBSRVSETCGI(dir.c_str());
+        std::string name = "nothere" + Ending();
+        std::string page = "<P>Process failed to start.</p>\r<p>CGIDir: " + dir + "</p>\r<p>CGIExe: " + name + "</p>\r";
+        EXPECT_EQ(Get("/" + name),
+                  Head("HTTP/1.0 500 Internal Server Error", "text/html", page.size()) + page + "\r\n\r\n");
+        // A name that would leave the directory is still refused as such.
+        EXPECT_EQ(Get("/../" + name).rfind("HTTP/1.0 404 Not Found\r\n", 0), 0u);
+    }
+    EXPECT_FALSE(fs::exists(root_ / "no-such-cgi"));
     ExpectNoExchangeFilesLeft();
 }
 

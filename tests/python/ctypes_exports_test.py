@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""The native library's text and cipher exports, called from Python's ctypes.
+"""The native library's text, cipher and slot exports, called from Python's ctypes.
 
 Usage: ctypes_exports_test.py PATH/TO/libquorvex.so
 """
@@ -20,6 +20,14 @@ def load(path):
     lib.WEBSRVPARSE.restype = byte_string
     lib.GetString.argtypes = [ctypes.c_char_p, ctypes.c_int32]
     lib.GetString.restype = byte_string
+    lib.WEBSRVGETREQUEST.argtypes = [ctypes.c_int32]
+    lib.WEBSRVGETREQUEST.restype = byte_string
+    lib.PostResponse.argtypes = [ctypes.c_int32, ctypes.c_char_p]
+    lib.PostResponse.restype = ctypes.c_int32
+    lib.PostResponseA.argtypes = [ctypes.c_int32, ctypes.POINTER(byte_string)]
+    lib.PostResponseA.restype = ctypes.c_int32
+    lib.PostResponseC.argtypes = [ctypes.c_int32, ctypes.c_char_p, ctypes.c_int32]
+    lib.PostResponseC.restype = ctypes.c_int32
     for name in ("TEA_Encode", "TEA_Decode"):
         function = getattr(lib, name)
         function.argtypes = [ctypes.POINTER(byte_string), ctypes.c_char_p]
@@ -74,6 +82,18 @@ def main():
           plain + b" " * 5)
     check(failures, "host string unchanged", take(lib, text.value), plain)
     lib.SysFreeString(encoded)
+
+    # The server was never started in this process: the slot exports have no
+    # table yet, so each one stores nothing and says so.
+    for slot in (0, 3, 500):
+        check(failures, "WEBSRVGETREQUEST %d before any start" % slot, take(lib, lib.WEBSRVGETREQUEST(slot)), b"")
+        check(failures, "PostResponse %d before any start" % slot, lib.PostResponse(slot, b"answer"), 0)
+        check(failures, "PostResponseC %d before any start" % slot, lib.PostResponseC(slot, b"a\0b", 3), 0)
+        variable = make(lib, b"a\0b")
+        before = variable.value
+        check(failures, "PostResponseA %d before any start" % slot, lib.PostResponseA(slot, ctypes.byref(variable)), 0)
+        check(failures, "PostResponseA %d left the variable" % slot, variable.value, before)
+        check(failures, "PostResponseA %d left the bytes" % slot, take(lib, variable.value), b"a\0b")
 
     for failure in failures:
         print("FAIL", failure)

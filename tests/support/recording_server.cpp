@@ -123,10 +123,14 @@ void RecordingServer::Answer(Socket connection) {
         std::lock_guard<std::mutex> hold(lock_);
         requests_.push_back(request);
     }
-    if (answer_.challengeWithoutAuthorization && request.authorization.empty()) {
+    if (!answer_.withoutStatusLine.empty()) {
+        loopback::SendAll(connection, answer_.withoutStatusLine);
+    } else if (answer_.challengeWithoutAuthorization && request.authorization.empty()) {
         loopback::SendAll(connection, Response(401, "WWW-Authenticate: Basic realm=\"x\"\r\n", kChallengeBody));
     } else if (!answer_.redirectFrom.empty() && request.target == answer_.redirectFrom) {
-        loopback::SendAll(connection, Response(302, "Location: " + Url(answer_.redirectTo) + "\r\n", "moved"));
+        const bool whole = answer_.redirectTo.compare(0, 7, "http://") == 0;
+        const std::string location = whole ? answer_.redirectTo : Url(answer_.redirectTo);
+        loopback::SendAll(connection, Response(302, "Location: " + location + "\r\n", "moved"));
     } else {
         loopback::SendAll(connection,
                           Response(answer_.status, "", answer_.body, answer_.announceClose) + answer_.trailing);

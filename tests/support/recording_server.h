@@ -27,13 +27,16 @@ struct RecordingServerAnswer {
     // Without an Authorization field a request is answered 401 with a Basic
     // challenge (some clients send URL credentials only after one).
     bool challengeWithoutAuthorization = false;
-    // A request for this target is sent on to `redirectTo` (a target on the same server) with a 302.
+    // A request for this target is sent on to `redirectTo` with a 302: a target
+    // on the same server, or a whole URL ("http://...") for another one.
     std::string redirectFrom;
     std::string redirectTo;
     // Bytes sent after the body, beyond its declared Content-Length.
     std::string trailing;
     // Whether the answer says "Connection: close" (it closes the connection either way).
     bool announceClose = true;
+    // When not empty, these bytes alone are the answer: no status line, no header.
+    std::string withoutStatusLine;
 };
 
 class RecordingServer {

@@ -19,6 +19,8 @@ TEST(PathSafety, ContainedNames) {
         "my.page.htm", "prog?x=1.htm", "console.htm", "nul1.txt", "com10.txt", "lpt0.txt",
         "COMA.txt", "com\xB4.htm", "conin.htm", "auxiliary\\x.htm", "con_x.htm", "x~a.htm", "~\\a.htm", "a~.htm",
         "...x.htm", "dir.d\\f.htm", "\xC0\xFF.htm",
+        // A '~' and digits that do not make the shape of a short alias.
+        "report~2024.htm", "a~1b.htm", "abcdefg~1.htm", "abcdef~123.htm", "ab~1.html", "ab~1.x.htm", "ab~.htm",
     };
     for (const char* name : safe) EXPECT_TRUE(IsContainedRelativeName(name)) << name;
 }
@@ -45,8 +47,8 @@ TEST(PathSafety, EscapingOrTrickNames) {
         "con", "CON.htm", "con.txt", "Prn.htm", "aux.x.y", "NUL", "nul.htm",
         "com1.htm", "COM9", "lpt1.txt", "LpT9.htm", "con .txt", "docs\\aux.htm",
         "conin$", "CONOUT$.txt", "com\xB9.htm", "LPT\xB3",
-        "PROGRA~1\\x.htm",     // short-name alias
-        "a~9.htm",
+        "PROGRA~1\\x.htm",     // short-name aliases, of a folder or a file
+        "a~9.htm", "REPORT~2.HTM", "report~1", "docs\\DEFAUL~1.HTM", "ab~12345.htm", "AB~1.H", "~1.htm",
         "a\\\\b.htm",          // empty component
         "docs\\",
         "a\tb.htm",            // control bytes

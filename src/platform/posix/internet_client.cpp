@@ -1,13 +1,16 @@
 // The URL fetch on Linux: libcurl in the role of the Internet client
-// services. A direct connection whatever the environment says, redirects
-// followed, credentials in the URL sent as Basic authentication, http and
-// https only, and time limits so a dead server cannot hold the caller forever.
+// services. A direct connection whatever the environment says, the request
+// line the Windows Internet client sends for the URL, redirects followed,
+// credentials in the URL sent as Basic authentication, http and https only,
+// an answer without a status line taken whole as the body, and time limits
+// so a dead server cannot hold the caller forever.
 #include <curl/curl.h>
 
 #include <memory>
 #include <mutex>
 
 #include "platform/platform.h"
+#include "platform/posix/request_target.h"
 
 namespace qv::platform {
 
@@ -63,26 +66,31 @@ struct CurlCleanup {
     void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
 };
 
-}  // namespace
+// One request of the fetch: `origin` is the URL up to its path, `target`
+// the request line's target. The status and where a redirect leads (empty
+// when it leads nowhere) come back with the body.
+struct Hop {
+    bool opened = false;  // the server answered
+    long status = 0;
+    std::string redirect;
+};
 
-bool FetchUrl(const std::string& url, const std::string& agent, std::string& body) {
+Hop FetchOnce(CURL* curl, const std::string& origin, const std::string& target, const std::string& agent,
+              std::string& body) {
     body.clear();
-    if (!CurlReady()) return false;
-    std::unique_ptr<CURL, CurlCleanup> handle(curl_easy_init());
-    if (!handle) return false;
-    CURL* curl = handle.get();
     Transfer transfer{&body, curl};
-
-    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+    curl_easy_reset(curl);
+    curl_easy_setopt(curl, CURLOPT_URL, origin.c_str());
+    // The target goes out as it is: libcurl would write it in its own way.
+    curl_easy_setopt(curl, CURLOPT_REQUEST_TARGET, target.c_str());
     curl_easy_setopt(curl, CURLOPT_USERAGENT, agent.c_str());
     // Direct: an empty proxy overrides any proxy variable of the environment.
     curl_easy_setopt(curl, CURLOPT_PROXY, "");
     curl_easy_setopt(curl, CURLOPT_NOPROXY, "*");
     curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(curl, CURLOPT_MAXREDIRS, kMaxRedirects);
     curl_easy_setopt(curl, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC));
+    // A server that sends its page without a status line: the bytes are the body.
+    curl_easy_setopt(curl, CURLOPT_HTTP09_ALLOWED, 1L);
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds);
     curl_easy_setopt(curl, CURLOPT_TIMEOUT, kTransferLimitSeconds);
     // Time-outs without SIGALRM: the host's threads and signals are its own.
@@ -94,13 +102,44 @@ bool FetchUrl(const std::string& url, const std::string& agent, std::string& bod
     curl_easy_setopt(curl, CURLOPT_HEADERDATA, &transfer);
 
     const CURLcode result = curl_easy_perform(curl);
+    Hop hop;
     // A transfer broken off after the server answered keeps what was read,
-    // as a failing read ends the reading loop on Windows.
-    if (result != CURLE_OK && !transfer.answered) {
-        body.clear();
-        return false;
+    // as a failing read ends the reading loop on Windows; an answer without
+    // a status line has no header but was read all the same.
+    hop.opened = result == CURLE_OK || transfer.answered;
+    if (!hop.opened) return hop;
+    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &hop.status);
+    char* location = nullptr;
+    if (curl_easy_getinfo(curl, CURLINFO_REDIRECT_URL, &location) == CURLE_OK && location != nullptr) {
+        hop.redirect = location;
     }
-    return true;
+    return hop;
+}
+
+bool IsRedirect(long status) {
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+}  // namespace
+
+bool FetchUrl(const std::string& url, const std::string& agent, std::string& body) {
+    body.clear();
+    std::string origin, target;
+    if (!SplitRequestTarget(url, origin, target) || !CurlReady()) return false;
+    std::unique_ptr<CURL, CurlCleanup> handle(curl_easy_init());
+    if (!handle) return false;
+    // Redirects are followed here, each with its own request target.
+    for (long followed = 0;; ++followed) {
+        const Hop hop = FetchOnce(handle.get(), origin, target, agent, body);
+        if (!hop.opened) {
+            body.clear();
+            return false;
+        }
+        if (!IsRedirect(hop.status) || hop.redirect.empty() || followed == kMaxRedirects) return true;
+        std::string next;
+        if (!SplitRequestTarget(hop.redirect, next, target)) return true;
+        origin = RedirectOrigin(origin, next);
+    }
 }
 
 }  // namespace qv::platform

@@ -122,6 +122,8 @@ struct OpenResult {
 };
 OpenResult OpenForReading(const std::string& name);
 int64_t FileSize(File file);  // -1 on failure
+// When the open file was last written, in seconds since 1970 (UTC); -1 on failure.
+int64_t FileModifiedTime(File file);
 // The joined directory + mapped path as this platform names files
 // (mapped paths use backslashes; Linux wants '/').
 std::string NativeFileName(const std::string& name);

@@ -3,6 +3,9 @@
 #include "content/cgi_environment.h"
 #include "content/exchange_files.h"
 #include "content/path_safety.h"
+#include "content/trim.h"
+#include "content/url_decode.h"
+#include "net/channel.h"
 #include "server/directory_guard.h"
 #include "server/responses.h"
 #include "server/routes.h"
@@ -14,25 +17,45 @@ std::string ExchangeFileName(const std::string& cgiDirectory, const char* prefix
     return platform::NativeFileName(cgiDirectory + prefix + std::to_string(slot) + ".TMP");
 }
 
+// The client's address alone, without its port.
+std::string ClientAddress(int channel) {
+    const std::string peer = net::ChannelPeerAddress(channel);
+    return peer.substr(0, peer.find(':'));
+}
+
+content::CgiRequestExtras ExtrasOf(const Connection& connection, const Request& request) {
+    content::CgiRequestExtras extras;
+    extras.cookie = request.cookie;
+    extras.host = content::TrimSpaces(request.host);
+    if (request.method == "POST") extras.contentLength = std::to_string(request.body.size());
+    extras.contentType = request.bodyType;
+    extras.remoteAddress = ClientAddress(connection.channel);
+    return extras;
+}
+
 }  // namespace
 
 Answer ServeProgram(const Connection& connection, const Request& request, const Settings& settings) {
     const std::string& dir = settings.cgiDirectory;
+    // The program's name as a file name: decoded, then checked like any other.
+    std::string programName;
+    if (!content::DecodeName(request.programName, programName)) return AnswerOf(NotFoundResponse());
     std::string application;
-    if (CheckContained(dir, request.programName, application) == Containment::Outside) {
+    if (CheckContained(dir, programName, application) == Containment::Outside) {
         return AnswerOf(NotFoundResponse());
     }
     // A batch program reads its command line by the command interpreter's rules,
     // so it gets its own name alone, and only a name those rules cannot misread.
     bool batch = content::IsBatchExtension(request.extension);
-    if (batch && !content::IsSafeBatchProgramName(request.programName)) return AnswerOf(NotFoundResponse());
+    if (batch && !content::IsSafeBatchProgramName(programName)) return AnswerOf(NotFoundResponse());
 
     platform::ProgramLaunch launch;
     launch.application = application;
-    launch.commandLine = batch ? request.programName : request.programName + request.query;
+    launch.commandLine = batch ? programName : programName + request.query;
     launch.environmentBlock = content::BuildCgiEnvironment(
         request.method, request.query, request.host, request.accept, request.acceptLanguage,
-        request.acceptEncoding, request.userAgent, request.referer, request.connection);
+        request.acceptEncoding, request.userAgent, request.referer, request.connection,
+        ExtrasOf(connection, request));
     launch.workingDirectory = platform::NativeFileName(dir);
 
     const std::string errName = ExchangeFileName(dir, "QuorvexErr", connection.slot);
@@ -41,7 +64,9 @@ Answer ServeProgram(const Connection& connection, const Request& request, const 
     platform::File toProgram = content::CreateExchangeFile(outName, content::kExchangeWriteMode);
     platform::File fromProgram = content::CreateExchangeFile(inName, content::kExchangeWriteMode);
     platform::File errors = content::CreateExchangeFile(errName, content::kExchangeWriteMode);
-    content::WriteHandleLine(toProgram, request.query);
+    // A posted body goes in whole; its first line is also the query, so a
+    // program that reads one line sees what it always saw.
+    content::WriteHandleLine(toProgram, request.method == "POST" ? request.body : request.query);
     // The program reads its standard input from the start of the file.
     if (toProgram != 0) platform::Rewind(toProgram);
     launch.standardInput = toProgram;
@@ -60,7 +85,7 @@ Answer ServeProgram(const Connection& connection, const Request& request, const 
     platform::RemoveFile(outName);
 
     if (result == platform::LaunchResult::NotStarted) {
-        return AnswerOf(ProgramFailedResponse(request.contentType, dir, request.programName));
+        return AnswerOf(ProgramFailedResponse(request.contentType, dir, programName));
     }
     return AnswerOf(ContentResponse(request.contentType, output));
 }

@@ -97,6 +97,12 @@ int64_t FileSize(File file) {
     return static_cast<int64_t>(info.st_size);
 }
 
+int64_t FileModifiedTime(File file) {
+    struct stat info;
+    if (fstat(DescriptorOf(file), &info) != 0) return -1;
+    return static_cast<int64_t>(info.st_mtime);
+}
+
 std::string NativeFileName(const std::string& name) {
     std::string native = name;
     for (char& c : native) {

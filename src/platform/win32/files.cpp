@@ -121,6 +121,16 @@ int64_t FileSize(File file) {
     return size.QuadPart;
 }
 
+int64_t FileModifiedTime(File file) {
+    FILETIME written{};
+    if (!GetFileTime(Native(file), nullptr, nullptr, &written)) return -1;
+    // 100-ns ticks since 1601 to seconds since 1970.
+    const uint64_t ticks = (static_cast<uint64_t>(written.dwHighDateTime) << 32) | written.dwLowDateTime;
+    const uint64_t kTicksTo1970 = 116444736000000000ull;
+    if (ticks < kTicksTo1970) return -1;
+    return static_cast<int64_t>((ticks - kTicksTo1970) / 10000000ull);
+}
+
 std::string NativeFileName(const std::string& name) { return name; }
 
 bool CanonicalName(const std::string& name, std::string& canonical) {

@@ -36,8 +36,8 @@ int64_t ParseLength(const std::string& value) {
     return length <= RequestReader::kBodyLimit ? length : RequestReader::kBodyLimit + 1;
 }
 
-// The first line of a body as a program's query: control characters removed,
-// up to the first carriage return, spaces around it removed.
+// The first line of a body: control characters removed, up to the first
+// carriage return, spaces around it removed.
 std::string FirstLine(const std::string& body, bool& complete) {
     std::string line;
     complete = false;
@@ -49,6 +49,15 @@ std::string FirstLine(const std::string& body, bool& complete) {
         if (!IsControlCharacter(static_cast<unsigned char>(c))) line.push_back(c);
     }
     return content::TrimSpaces(line);
+}
+
+// The first line as a program's query, which goes on its command line and
+// into its environment: no longer than both systems take there.
+std::string QueryOf(const std::string& body) {
+    bool complete = false;
+    std::string line = FirstLine(body, complete);
+    if (line.size() > RequestReader::kBodyQueryLimit) line.resize(RequestReader::kBodyQueryLimit);
+    return line;
 }
 
 }  // namespace
@@ -139,17 +148,20 @@ void RequestReader::CheckBody(bool finished) {
             return;
         }
         r.body.resize(static_cast<size_t>(r.contentLength));
-        r.query = FirstLine(r.body, complete);
+        r.query = QueryOf(r.body);
         status_ = Status::Decided;
         return;
     }
-    std::string line = FirstLine(r.body, complete);
-    if (!complete && !finished) {
+    // Only the bytes new since the last look are searched for the line's end.
+    const bool ended = r.body.find('\r', bodySearched_) != std::string::npos;
+    bodySearched_ = r.body.size();
+    if (!ended && !finished) {
         if (r.body.size() > static_cast<size_t>(kBodyLimit)) Refuse(Refusal::BodyTooLarge);
         return;
     }
-    r.query = line;
+    const std::string line = FirstLine(r.body, complete);
     r.body = line;
+    r.query = QueryOf(line);
     status_ = Status::Decided;
 }
 

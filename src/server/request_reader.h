@@ -45,6 +45,9 @@ public:
     static constexpr size_t kHeaderLimit = 16384;
     // The largest POST body a program is given.
     static constexpr int64_t kBodyLimit = 1024 * 1024;
+    // The most of a body's first line that becomes the query (the whole body
+    // is on the program's standard input).
+    static constexpr size_t kBodyQueryLimit = 8192;
 
     // Adds bytes and tells where the request stands.
     Status Feed(const std::string& bytes);
@@ -53,8 +56,8 @@ public:
     Status Finish();
     Status status() const { return status_; }
     const Request& request() const { return request_; }
-    // The header is in and the body of a POST to a program is still coming.
-    bool AwaitingBody() const { return status_ == Status::NotYet && headerDone_; }
+    // The header is in and the announced body of a POST to a program is still coming.
+    bool AwaitingBody() const { return status_ == Status::NotYet && headerDone_ && request_.contentLength >= 0; }
 
 private:
     void TakeHeaderByte(char byte);
@@ -68,6 +71,7 @@ private:
     size_t headerBytes_ = 0;
     bool headerDone_ = false;
     bool skipLineFeed_ = false;  // the LF that follows the header's last CR
+    size_t bodySearched_ = 0;    // body bytes already searched for a line end
     std::string line_;           // the header line being read, control characters removed
     Request request_;
 };

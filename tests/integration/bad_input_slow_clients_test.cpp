@@ -62,7 +62,7 @@ TEST_F(SlowClients, SilentClientHoldsTheServerUntilTheReceiveTimeOutOnly) {
     EXPECT_TRUE(got.slow.closedByServer);
     EXPECT_GE(got.slowSeconds, 55.0);
     EXPECT_LE(got.slowSeconds, 70.0);
-    EXPECT_EQ(got.next.received, PageAnswer());
+    EXPECT_EQ(qvtest::WithoutValidators(got.next.received), PageAnswer());
     EXPECT_GE(got.nextSeconds, 55.0);
     EXPECT_LE(got.nextSeconds, 70.0);
 }
@@ -83,7 +83,7 @@ TEST_F(SlowClients, StalledOrTricklingClientIsDecidedAtTheMark) {
     for (const Case& c : cases) {
         Outcome got = SlowThenNext(c.pieces, c.pauseMs);
         EXPECT_EQ(got.slow.received, "") << c.what;
-        EXPECT_EQ(got.next.received, PageAnswer()) << c.what;
+        EXPECT_EQ(qvtest::WithoutValidators(got.next.received), PageAnswer()) << c.what;
         EXPECT_LT(got.nextSeconds + 1.0, got.slowSeconds) << c.what << ": the next client waited for the slow one";
     }
 }

@@ -129,6 +129,22 @@ TEST_F(HostHandOff, CallbackAnswers) {
     }
 }
 
+// A HEAD request reaches the host with its real path and gets the header of
+// the GET answer, whatever the host posted, without the body.
+TEST_F(HostHandOff, HeadSeesItsPathAndGetsTheHeaderOnly) {
+    ASSERT_EQ(api().SetServerCallback(&Callback), 0);
+    for (const AnswerCase& c : kAnswerCases) {
+        script.post = c.post;
+        script.answer = c.answer;
+        script.result = c.result;
+        const std::string got = Ask("HEAD /page.htm HTTP/1.0\r\n\r\n");
+        EXPECT_EQ(script.request, "page.htm") << c.name;
+        EXPECT_EQ(script.field.substr(0, 9), "page.htm ") << c.name;
+        const size_t end = c.expected.find("\r\n\r\n");
+        EXPECT_EQ(got, end == std::string::npos ? c.expected : c.expected.substr(0, end + 4)) << c.name;
+    }
+}
+
 // Window handles are pointers on Windows and numbers natively: plain casts serve both.
 TEST_F(HostHandOff, WindowAnswersFromTheSameThread) {
     uintptr_t window = qvtest::CreateHostWindow(&WindowProc);

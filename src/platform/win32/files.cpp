@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/platform.h"
+#include "platform/win32/wide_names.h"
 
 namespace qv::platform {
 
@@ -15,16 +16,22 @@ File FromHandle(HANDLE handle) { return handle == INVALID_HANDLE_VALUE ? 0 : rei
 
 bool HasWildcard(const std::string& name) { return name.find_first_of("*?") != std::string::npos; }
 
-std::string LastComponent(const std::string& name) {
-    size_t cut = name.find_last_of("\\/");
-    return cut == std::string::npos ? name : name.substr(cut + 1);
+std::wstring LastComponent(const std::wstring& name) {
+    size_t cut = name.find_last_of(L"\\/");
+    return cut == std::wstring::npos ? name : name.substr(cut + 1);
 }
 
-// Without the "\\?\" prefix GetFinalPathNameByHandleA puts before every name.
-std::string WithoutLongPrefix(const std::string& name) {
-    if (name.compare(0, 8, "\\\\?\\UNC\\") == 0) return "\\\\" + name.substr(8);
-    if (name.compare(0, 4, "\\\\?\\") == 0) return name.substr(4);
+// Without the "\\?\" prefix GetFinalPathNameByHandleW puts before every name.
+std::wstring WithoutLongPrefix(const std::wstring& name) {
+    if (name.compare(0, 8, L"\\\\?\\UNC\\") == 0) return L"\\\\" + name.substr(8);
+    if (name.compare(0, 4, L"\\\\?\\") == 0) return name.substr(4);
     return name;
+}
+
+// Opens for nothing but looking: no access asked, every sharing allowed, directories too.
+HANDLE OpenToLook(const std::wstring& name, DWORD flags) {
+    return CreateFileW(name.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                       OPEN_EXISTING, flags, nullptr);
 }
 
 }  // namespace
@@ -34,8 +41,9 @@ File CreateSharedFile(const std::string& name) {
     inheritable.nLength = 12;
     inheritable.lpSecurityDescriptor = nullptr;
     inheritable.bInheritHandle = TRUE;
-    return FromHandle(CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                  &inheritable, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    return FromHandle(CreateFileW(WideName(name).c_str(), GENERIC_READ | GENERIC_WRITE,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 void SeekToEnd(File file) { SetFilePointer(Native(file), 0, nullptr, FILE_END); }
@@ -74,25 +82,25 @@ void CloseFile(File file) {
     if (file != 0) CloseHandle(Native(file));
 }
 
-bool RemoveFile(const std::string& name) { return DeleteFileA(name.c_str()) != FALSE; }
+bool RemoveFile(const std::string& name) { return DeleteFileW(WideName(name).c_str()) != FALSE; }
 
 PathKind ProbePath(const std::string& name) {
     if (name.empty() || HasWildcard(name)) return PathKind::Missing;
-    DWORD attributes = GetFileAttributesA(name.c_str());
+    const std::wstring wide = WideName(name);
+    DWORD attributes = GetFileAttributesW(wide.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) return PathKind::Missing;
     if (attributes & FILE_ATTRIBUTE_DIRECTORY) return PathKind::Directory;
     if (attributes & FILE_ATTRIBUTE_DEVICE) return PathKind::Other;
     // The directory search gives the file's real name: a name the system
     // rewrote to reach it (a trailing dot or space, a short alias, a
     // stream suffix) is not the file's own name.
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA(name.c_str(), &found);
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW(wide.c_str(), &found);
     if (search == INVALID_HANDLE_VALUE) return PathKind::Other;
     FindClose(search);
-    if (lstrcmpiA(found.cFileName, LastComponent(name).c_str()) != 0) return PathKind::Other;
+    if (lstrcmpiW(found.cFileName, LastComponent(wide).c_str()) != 0) return PathKind::Other;
     // A device name (CON, NUL, COM1...) can pass for a file in any directory.
-    HANDLE opened = CreateFileA(name.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, 0, nullptr);
+    HANDLE opened = OpenToLook(wide, 0);
     if (opened == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();  // a locked file is still a file
         return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ? PathKind::File : PathKind::Other;
@@ -103,9 +111,10 @@ PathKind ProbePath(const std::string& name) {
 }
 
 OpenResult OpenForReading(const std::string& name) {
-    DWORD attributes = GetFileAttributesA(name.c_str());
+    const std::wstring wide = WideName(name);
+    DWORD attributes = GetFileAttributesW(wide.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return {0, false};
-    HANDLE handle = CreateFileA(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    HANDLE handle = CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle != INVALID_HANDLE_VALUE) {
         const File file = reinterpret_cast<File>(handle);
@@ -135,27 +144,27 @@ std::string NativeFileName(const std::string& name) { return name; }
 
 bool CanonicalName(const std::string& name, std::string& canonical) {
     if (name.empty()) return false;
-    char full[MAX_PATH * 4];
-    DWORD length = GetFullPathNameA(name.c_str(), sizeof full, full, nullptr);
-    if (length == 0 || length >= sizeof full) return false;
+    const std::wstring wide = WideName(name);
+    wchar_t full[MAX_PATH * 4];
+    DWORD length = GetFullPathNameW(wide.c_str(), MAX_PATH * 4, full, nullptr);
+    if (length == 0 || length >= MAX_PATH * 4) return false;
     // Opening with backup semantics reaches directories too; the final name
     // has every link resolved.
-    HANDLE handle = CreateFileA(full, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    HANDLE handle = OpenToLook(full, FILE_FLAG_BACKUP_SEMANTICS);
     if (handle == INVALID_HANDLE_VALUE) return false;
-    char resolved[MAX_PATH * 4];
+    wchar_t resolved[MAX_PATH * 4];
     DWORD finalLength =
-        GetFinalPathNameByHandleA(handle, resolved, sizeof resolved, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+        GetFinalPathNameByHandleW(handle, resolved, MAX_PATH * 4, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
     CloseHandle(handle);
-    if (finalLength > 0 && finalLength < sizeof resolved) {
-        canonical = WithoutLongPrefix(std::string(resolved, finalLength));
-        return true;
+    if (finalLength > 0 && finalLength < MAX_PATH * 4) {
+        canonical = Utf8Name(WithoutLongPrefix(std::wstring(resolved, finalLength)));
+        return !canonical.empty();
     }
-    char longName[MAX_PATH * 4];
-    DWORD longLength = GetLongPathNameA(full, longName, sizeof longName);
-    if (longLength == 0 || longLength >= sizeof longName) return false;
-    canonical.assign(longName, longLength);
-    return true;
+    wchar_t longName[MAX_PATH * 4];
+    DWORD longLength = GetLongPathNameW(full, longName, MAX_PATH * 4);
+    if (longLength == 0 || longLength >= MAX_PATH * 4) return false;
+    canonical = Utf8Name(std::wstring(longName, longLength));
+    return !canonical.empty();
 }
 
 // Windows names have short aliases and letter cases of their own: only the system's resolution is trusted.
@@ -164,8 +173,7 @@ bool CanonicalNameBelow(const std::string&, const std::string&, std::string&) { 
 bool IdentifyFile(const std::string& name, FileIdentity& identity) {
     if (name.empty()) return false;
     // Backup semantics reach directories too; no access is asked, so a locked file is still identified.
-    HANDLE handle = CreateFileA(name.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    HANDLE handle = OpenToLook(WideName(name), FILE_FLAG_BACKUP_SEMANTICS);
     if (handle == INVALID_HANDLE_VALUE) return false;
     BY_HANDLE_FILE_INFORMATION info;
     const BOOL known = GetFileInformationByHandle(handle, &info);

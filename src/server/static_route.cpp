@@ -1,5 +1,7 @@
 // The file route: the document directory's file under its content type,
 // whole, in part, or not at all when the client's copy is current.
+#include <algorithm>
+
 #include "content/byte_range.h"
 #include "content/content_type.h"
 #include "content/response_header.h"
@@ -35,9 +37,12 @@ bool FolderRedirect(const Request& request, const content::FileTarget& target, c
         platform::ProbePath(folder) != platform::PathKind::Directory) {
         return false;
     }
-    location = request.url.substr(0, request.url.find('?'));
-    if (location.empty() || location.front() != '/') location.insert(0, "/");
-    location += '/';
+    // The name as the client wrote it, with forward slashes and exactly one
+    // leading slash: "/\\name" would send a browser to another host.
+    std::string name = request.url.substr(0, request.url.find('?'));
+    std::replace(name.begin(), name.end(), '\\', '/');
+    name.erase(0, name.find_first_not_of('/'));
+    location = "/" + name + "/";
     if (target.hasQuery) location += "?" + target.query;
     return true;
 }

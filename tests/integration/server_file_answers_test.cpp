@@ -191,6 +191,9 @@ TEST_F(FileAnswers, FolderWithoutItsSlashIsRedirected) {
     } cases[] = {
         {"/docs", "/docs/"},
         {"/docs?x=1&y", "/docs/?x=1&y"},
+        // Never "/\docs/", which a browser reads as another host.
+        {"\\docs", "/docs/"},
+        {"/docs\\", ""},
         {"/caf%C3%A9", "/caf%C3%A9/"},
         {"/both", ""},
         {"/nothing", ""},

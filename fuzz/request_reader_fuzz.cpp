@@ -96,6 +96,8 @@ void CheckEnvironment(const Request& r) {
     FUZZ_REQUIRE(parts[39] == "REMOTE_ADDR=192.0.2.1");
 }
 
+void CheckNameVerdict(const std::string& name);
+
 // The file route's reading of the URL, the range and the conditions, on a
 // file whose size and time come from the request itself.
 void CheckFileAnswerParts(const Request& r) {

@@ -10,6 +10,8 @@ int HexValue(char c) {
     return -1;
 }
 
+bool IsControl(unsigned char byte) { return byte < 32 || byte == 127; }
+
 }  // namespace
 
 bool DecodeName(const std::string& name, std::string& decoded) {
@@ -20,12 +22,13 @@ bool DecodeName(const std::string& name, std::string& decoded) {
         const int high = c == '%' && i + 2 < name.size() ? HexValue(name[i + 1]) : -1;
         const int low = high >= 0 ? HexValue(name[i + 2]) : -1;
         if (low < 0) {
+            if (IsControl(static_cast<unsigned char>(c))) return false;
             decoded.push_back(c);
             continue;
         }
         const unsigned char byte = static_cast<unsigned char>(high * 16 + low);
         // An escaped separator would cut the name where its text shows none.
-        if (byte < 32 || byte == 127 || byte == '/' || byte == '\\') return false;
+        if (IsControl(byte) || byte == '/' || byte == '\\') return false;
         decoded.push_back(static_cast<char>(byte));
         i += 2;
     }

@@ -8,9 +8,9 @@
 namespace qv::content {
 
 // Decodes every %XX in `name` ('+' stays '+'; a '%' without two hex digits
-// after it stays as it is). False when the result holds a NUL, another
-// control byte or a separator that came from an escape, or is not valid
-// UTF-8 (overlong forms and UTF-16 surrogates included).
+// after it stays as it is). False when the result holds a NUL or another
+// control byte, a separator that came from an escape, or is not valid UTF-8
+// (overlong forms and UTF-16 surrogates included).
 bool DecodeName(const std::string& name, std::string& decoded);
 
 // Strict UTF-8: shortest forms only, no surrogates, nothing above U+10FFFF.

@@ -40,6 +40,7 @@ TEST(DecodeName, Table) {
         {"control byte", "a%0d%0aSet-Cookie.htm", false, ""},
         {"tab", "a%09.htm", false, ""},
         {"delete", "a%7f.htm", false, ""},
+        {"raw control byte", "a\x1f.htm", false, ""},
         {"overlong dot", "%C0%AE%C0%AE\\x.htm", false, ""},
         {"overlong slash", "%C0%AFx.htm", false, ""},
         {"overlong three bytes", "%E0%80%AFx.htm", false, ""},

@@ -1,18 +1,22 @@
 // Arbitrary bytes through the request reader, fed in pieces chosen by the
 // input's first bytes, then on to everything the dispatcher works out from the
-// decided request: the route, the mapped path and its extension, the content
-// type, the program name and query, the name check, and the program's
-// environment block.
+// decided request: the refusals, the route, the mapped path and its
+// extension, the content type, the program name and query, the posted body,
+// the decoded name and the name check, the byte range and the conditions on
+// the file, and the program's environment block.
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "content/byte_range.h"
 #include "content/cgi_environment.h"
 #include "content/content_type.h"
 #include "content/path_safety.h"
 #include "content/trim.h"
+#include "content/url_decode.h"
 #include "content/url_path.h"
+#include "content/validators.h"
 #include "fuzz_check.h"
 #include "server/request_reader.h"
 
@@ -21,14 +25,18 @@ namespace {
 using qv::server::Request;
 using qv::server::RequestReader;
 
-constexpr size_t kEnvironmentEntries = 37;
+// The 37 entries, then CONTENT_LENGTH, CONTENT_TYPE and REMOTE_ADDR.
+constexpr size_t kEnvironmentEntries = 40;
 
 bool SameRequest(const Request& a, const Request& b) {
     return a.method == b.method && a.path == b.path && a.extension == b.extension &&
            a.programName == b.programName && a.query == b.query && a.contentType == b.contentType &&
            a.cgiFlag == b.cgiFlag && a.accept == b.accept && a.acceptLanguage == b.acceptLanguage &&
            a.acceptEncoding == b.acceptEncoding && a.userAgent == b.userAgent && a.host == b.host &&
-           a.connection == b.connection && a.referer == b.referer;
+           a.connection == b.connection && a.referer == b.referer && a.head == b.head && a.url == b.url &&
+           a.cookie == b.cookie && a.bodyType == b.bodyType && a.range == b.range && a.ifRange == b.ifRange &&
+           a.ifNoneMatch == b.ifNoneMatch && a.ifModifiedSince == b.ifModifiedSince &&
+           a.contentLength == b.contentLength && a.body == b.body && a.refusal == b.refusal;
 }
 
 // No byte the reader removes (0-12, 14-26) and no carriage return, which ends lines.
@@ -55,10 +63,16 @@ void CheckEnvironment(const Request& r) {
     today.year = 2024;
     today.month = 2;
     today.day = 29;
+    qv::content::CgiRequestExtras extras;
+    extras.cookie = r.cookie;
+    extras.host = qv::content::TrimSpaces(r.host);
+    extras.contentLength = std::to_string(r.body.size());
+    extras.contentType = r.bodyType;
+    extras.remoteAddress = "192.0.2.1";
     const std::string block =
         qv::content::BuildCgiEnvironment(r.method, r.query, r.host, r.accept, r.acceptLanguage,
                                          r.acceptEncoding, r.userAgent, r.referer, r.connection,
-                                         today, "fuzz-host");
+                                         today, "fuzz-host", extras);
     FUZZ_REQUIRE(block.size() >= 3);
     FUZZ_REQUIRE(block.compare(block.size() - 3, 3, std::string(3, '\0')) == 0);
     // Entries end at zero bytes; the last two zeros end the block.
@@ -75,6 +89,43 @@ void CheckEnvironment(const Request& r) {
     FUZZ_REQUIRE(parts[22] == "HTTP_CONNECTION=" + r.connection);
     FUZZ_REQUIRE(parts[31] == "DATE_LOCAL=02-29-2024");
     FUZZ_REQUIRE(parts[33] == "LOCAL_ADDR=fuzz-host");
+    FUZZ_REQUIRE(parts[24] == "HTTP_COOKIE=" + r.cookie);
+    FUZZ_REQUIRE(parts[25] == "HTTP_HOST=" + extras.host);
+    FUZZ_REQUIRE(parts[37] == "CONTENT_LENGTH=" + extras.contentLength);
+    FUZZ_REQUIRE(parts[38] == "CONTENT_TYPE=" + r.bodyType);
+    FUZZ_REQUIRE(parts[39] == "REMOTE_ADDR=192.0.2.1");
+}
+
+void CheckNameVerdict(const std::string& name);
+
+// The file route's reading of the URL, the range and the conditions, on a
+// file whose size and time come from the request itself.
+void CheckFileAnswerParts(const Request& r) {
+    const qv::content::FileTarget target = qv::content::FileTargetOf(r.url);
+    FUZZ_REQUIRE(target.path.find('?') == std::string::npos);
+    std::string decoded;
+    if (qv::content::DecodeName(target.path, decoded)) {
+        FUZZ_REQUIRE(qv::content::IsValidUtf8(decoded));
+        for (char c : decoded) FUZZ_REQUIRE(static_cast<unsigned char>(c) >= 32 && c != 127);
+        CheckNameVerdict(decoded);
+        const std::string type = qv::content::ContentTypeOfFile(decoded);
+        FUZZ_REQUIRE(!type.empty() && IsCleanText(type));
+    }
+    for (uint64_t size : {uint64_t{0}, uint64_t{1}, static_cast<uint64_t>(r.url.size()), uint64_t{1} << 40}) {
+        const qv::content::ByteRange range = qv::content::ChooseRange(r.range, size);
+        if (range.kind == qv::content::ByteRange::Kind::Part) {
+            FUZZ_REQUIRE(range.length > 0 && range.first < size && range.length <= size - range.first);
+        }
+    }
+    const int64_t modified = static_cast<int64_t>(r.ifRange.size() * 86400 + r.ifNoneMatch.size());
+    qv::content::FileValidators file{qv::content::EntityTag(r.url.size(), modified), modified};
+    qv::content::NotModified(file, r.ifNoneMatch, r.ifModifiedSince);
+    qv::content::IfRangeHolds(file, r.ifRange);
+    int64_t since = 0;
+    if (qv::content::ParseHttpDate(r.ifModifiedSince, since)) {
+        int64_t again = -1;
+        FUZZ_REQUIRE(qv::content::ParseHttpDate(qv::content::HttpDate(since), again) && again == since);
+    }
 }
 
 // A name the check lets through has no component that climbs out.
@@ -93,13 +144,30 @@ void CheckNameVerdict(const std::string& name) {
 }
 
 // What the dispatcher works out from a decided request.
-void CheckDecided(const Request& r) {
+void CheckDecided(const Request& r, size_t fed) {
     FUZZ_REQUIRE(r.method.empty() || r.method == "GET" || r.method == "POST");
     for (const std::string* field : {&r.path, &r.extension, &r.programName, &r.query, &r.accept,
                                      &r.acceptLanguage, &r.acceptEncoding, &r.userAgent, &r.host,
-                                     &r.connection, &r.referer}) {
+                                     &r.connection, &r.referer, &r.url, &r.cookie, &r.bodyType, &r.range,
+                                     &r.ifRange, &r.ifNoneMatch, &r.ifModifiedSince}) {
         FUZZ_REQUIRE(IsCleanText(*field));
     }
+    FUZZ_REQUIRE(r.query.size() <= RequestReader::kBodyQueryLimit || r.method == "GET");
+    FUZZ_REQUIRE(r.body.size() <= static_cast<size_t>(RequestReader::kBodyLimit));
+    if (r.refusal == qv::server::Refusal::HeaderTooLarge) {
+        // Refused only with more than the limit fed.
+        FUZZ_REQUIRE(fed > RequestReader::kHeaderLimit && r.body.empty());
+        return;
+    }
+    if (r.refusal != qv::server::Refusal::None) {
+        FUZZ_REQUIRE(r.method == "POST" && r.cgiFlag != 0 && r.body.empty());
+        FUZZ_REQUIRE((r.refusal == qv::server::Refusal::BadLength) == (r.contentLength == -2));
+        return;
+    }
+    if (r.method == "POST" && r.cgiFlag != 0 && r.contentLength >= 0) {
+        FUZZ_REQUIRE(r.body.size() == static_cast<size_t>(r.contentLength));
+    }
+    if (r.head) FUZZ_REQUIRE(r.method == "GET");
     if (r.method.empty()) {
         // No request line: nothing was mapped.
         FUZZ_REQUIRE(r.path.empty() && r.programName.empty() && r.query.empty() && r.cgiFlag == 0);
@@ -128,7 +196,8 @@ void CheckDecided(const Request& r) {
         FUZZ_REQUIRE(mark == std::string::npos ? program == r.path && query.empty()
                                                : program + "?" + query == r.path);
     } else {
-        FUZZ_REQUIRE(r.programName == r.path);
+        // The URL's own query is not part of a posted program's name.
+        FUZZ_REQUIRE(r.programName == r.path.substr(0, r.path.find('?')));
         if (r.cgiFlag == 0) FUZZ_REQUIRE(r.query.empty());
         FUZZ_REQUIRE(r.query == qv::content::TrimSpaces(r.query));
     }
@@ -146,6 +215,7 @@ void CheckDecided(const Request& r) {
         CheckNameVerdict(r.path);
         const std::string field = qv::content::TrimRequestText(r.path);
         FUZZ_REQUIRE(r.path.find(field) != std::string::npos);
+        CheckFileAnswerParts(r);
     }
 }
 
@@ -186,6 +256,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_REQUIRE(whole.Finish() == splitStatus);
     FUZZ_REQUIRE(SameRequest(whole.request(), split.request()));
 
-    if (splitStatus == RequestReader::Status::Decided) CheckDecided(split.request());
+    if (splitStatus == RequestReader::Status::Decided) CheckDecided(split.request(), bytes.size());
     return 0;
 }

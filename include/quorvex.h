@@ -60,6 +60,10 @@ QV_API void    QV_CALL WEBSRVCLEARWINDOW(void);
 QV_API void    QV_CALL WEBSRVSETMUTEX(const QvMutex* mutex); /* by reference; 0 changes nothing */
 QV_API int32_t QV_CALL SetServerCallback(QvRequestCallback callback); /* 0 stored, -2 refused */
 QV_API void    QV_CALL StopServerCallback(void);
+/* Content type for files ending in ".extension" (no dot, letter case ignored):
+ * 0 stored, -1 refused (empty or over 32 bytes, a dot, separator or control
+ * byte in the extension; a type empty, over 255 bytes or with control bytes). */
+QV_API int32_t QV_CALL WEBSRVSETTYPE(const char* extension, const char* type);
 
 /* ---- request hand-off --------------------------------------------------- */
 QV_API QvBSTR  QV_CALL WEBSRVGETREQUEST(int32_t slot);

@@ -18,7 +18,7 @@ std::string BuildCgiEnvironment(const std::string& method, const std::string& qu
                                 const std::string& acceptEncoding, const std::string& userAgent,
                                 const std::string& referer, const std::string& connection,
                                 const qv::platform::LocalTime& today,
-                                const std::string& localHostName) {
+                                const std::string& localHostName, const CgiRequestExtras& extras) {
     const std::string empty;
     const std::string date = LocalDateText(today);
     // In this order, duplicates and all: programs may read the block as it lies.
@@ -47,8 +47,8 @@ std::string BuildCgiEnvironment(const std::string& method, const std::string& qu
         {"HTTP_REFERER=", &referer},
         {"HTTP_CONNECTION=", &connection},
         {"HTTP_FROM=", &empty},
-        {"HTTP_COOKIE=", &empty},
-        {"HTTP_HOST=", &empty},
+        {"HTTP_COOKIE=", &extras.cookie},
+        {"HTTP_HOST=", &extras.host},
         {"HTTP_PRAGMA=", &empty},
         {"HTTPS=", &empty},
         {"DOCUMENT=", &empty},
@@ -60,6 +60,10 @@ std::string BuildCgiEnvironment(const std::string& method, const std::string& qu
         {"LOGON_USER=", &empty},
         {"SCRIPT_NAME=", &empty},
         {"SERVER_PORT_SECURE=", &empty},
+        // Beyond the 37: what a program needs to read a posted body, and who asked.
+        {"CONTENT_LENGTH=", &extras.contentLength},
+        {"CONTENT_TYPE=", &extras.contentType},
+        {"REMOTE_ADDR=", &extras.remoteAddress},
     };
     std::string block;
     block.reserve(1024);
@@ -67,9 +71,10 @@ std::string BuildCgiEnvironment(const std::string& method, const std::string& qu
         block += entry.first;
         // A zero byte inside a value would end the entry early and let the
         // rest pose as an entry of its own; the request reader never leaves
-        // one, and none gets through here either.
+        // one (nor any other control byte), and none gets through here either.
         for (char c : *entry.second) {
-            if (c != '\0') block += c;
+            const unsigned char byte = static_cast<unsigned char>(c);
+            if (byte > 26 || byte == 13) block += c;
         }
         block += '\0';
     }
@@ -82,10 +87,11 @@ std::string BuildCgiEnvironment(const std::string& method, const std::string& qu
                                 const std::string& host, const std::string& accept,
                                 const std::string& acceptLanguage,
                                 const std::string& acceptEncoding, const std::string& userAgent,
-                                const std::string& referer, const std::string& connection) {
+                                const std::string& referer, const std::string& connection,
+                                const CgiRequestExtras& extras) {
     return BuildCgiEnvironment(method, query, host, accept, acceptLanguage, acceptEncoding,
                                userAgent, referer, connection,
-                               qv::platform::CurrentLocalTime(), qv::platform::LocalHostName());
+                               qv::platform::CurrentLocalTime(), qv::platform::LocalHostName(), extras);
 }
 
 }  // namespace qv::content

@@ -8,13 +8,25 @@
 
 namespace qv::content {
 
-// The 37 entries for one request, with today's local date and this
+// Values of the request beyond the nine texts: two of the 37 entries, and
+// the three entries that follow them.
+struct CgiRequestExtras {
+    std::string cookie;         // HTTP_COOKIE
+    std::string host;           // HTTP_HOST
+    std::string contentLength;  // CONTENT_LENGTH
+    std::string contentType;    // CONTENT_TYPE
+    std::string remoteAddress;  // REMOTE_ADDR: the client's address
+};
+
+// The 37 entries for one request, then CONTENT_LENGTH, CONTENT_TYPE and
+// REMOTE_ADDR, with today's local date and this
 // computer's host name.
 std::string BuildCgiEnvironment(const std::string& method, const std::string& query,
                                 const std::string& host, const std::string& accept,
                                 const std::string& acceptLanguage,
                                 const std::string& acceptEncoding, const std::string& userAgent,
-                                const std::string& referer, const std::string& connection);
+                                const std::string& referer, const std::string& connection,
+                                const CgiRequestExtras& extras = CgiRequestExtras());
 
 // The same with the date and the host name given.
 std::string BuildCgiEnvironment(const std::string& method, const std::string& query,
@@ -23,7 +35,8 @@ std::string BuildCgiEnvironment(const std::string& method, const std::string& qu
                                 const std::string& acceptEncoding, const std::string& userAgent,
                                 const std::string& referer, const std::string& connection,
                                 const qv::platform::LocalTime& today,
-                                const std::string& localHostName);
+                                const std::string& localHostName,
+                                const CgiRequestExtras& extras = CgiRequestExtras());
 
 // MM-DD-YYYY.
 std::string LocalDateText(const qv::platform::LocalTime& today);

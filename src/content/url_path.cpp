@@ -4,7 +4,7 @@
 
 namespace qv::content {
 
-std::string MapUrlToPath(const std::string& line, int start) {
+std::string UrlOfLine(const std::string& line, int start) {
     std::string url;
     if (start < 1) start = 1;
     if (static_cast<size_t>(start) <= line.size()) url = line.substr(static_cast<size_t>(start) - 1);
@@ -12,13 +12,32 @@ std::string MapUrlToPath(const std::string& line, int start) {
     // Everything from the first space on (the protocol version) is not part of the URL.
     const size_t space = url.find(' ');
     if (space != std::string::npos) url.erase(space);
+    return url;
+}
 
+std::string MapUrl(std::string url) {
     if (url == "/" || url == "\\") url = "default.htm";
     std::replace(url.begin(), url.end(), '/', '\\');
     if (!url.empty() && url.front() == '\\') url.erase(0, 1);
     if (!url.empty() && url.back() == '\\') url += "default.htm";
     if (url.find('.') == std::string::npos) url += ".htm";
     return url;
+}
+
+std::string MapUrlToPath(const std::string& line, int start) { return MapUrl(UrlOfLine(line, start)); }
+
+FileTarget FileTargetOf(const std::string& url) {
+    FileTarget target;
+    const size_t mark = url.find('?');
+    const std::string name = url.substr(0, mark);
+    if (mark != std::string::npos) {
+        target.hasQuery = true;
+        target.query = url.substr(mark + 1);
+    }
+    target.path = MapUrl(name);
+    target.htmAdded = !name.empty() && name.find('.') == std::string::npos && name.back() != '/' &&
+                      name.back() != '\\';
+    return target;
 }
 
 std::string PathExtension(const std::string& path) {

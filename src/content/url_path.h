@@ -6,6 +6,14 @@
 
 namespace qv::content {
 
+// The URL of `line` from position `start` (counted from 1) up to the first space.
+std::string UrlOfLine(const std::string& line, int start);
+
+// The mapping of a URL: '\\' separators, one leading separator dropped,
+// "default.htm" for the root and after a trailing separator, and ".htm" when
+// it has no dot.
+std::string MapUrl(std::string url);
+
 // The URL of `line` from position `start` (counted from 1) up to the first
 // space, with '\' separators, one leading separator dropped, "default.htm"
 // for the root and after a trailing separator, and ".htm" when it has no dot.
@@ -17,5 +25,15 @@ std::string PathExtension(const std::string& path);
 
 // Splits at the first '?': the program name before it, the query after it.
 void SplitProgramQuery(const std::string& path, std::string& query, std::string& program);
+
+// What the file route looks up for a URL: the mapping of its part before the
+// first '?', and the query after it.
+struct FileTarget {
+    std::string path;       // mapped, not yet decoded
+    std::string query;
+    bool hasQuery = false;
+    bool htmAdded = false;  // the name had no dot and was given ".htm"
+};
+FileTarget FileTargetOf(const std::string& url);
 
 }  // namespace qv::content

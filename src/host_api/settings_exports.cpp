@@ -1,6 +1,7 @@
 // The exports with which the host sets directories, its window, its mutex and its callback.
 #include <string>
 
+#include "content/content_type.h"
 #include "quorvex.h"
 #include "server/settings_store.h"
 
@@ -69,6 +70,14 @@ QV_API void QV_CALL StopServerCallback(void) {
     try {
         qv::server::ClearRequestCallback();
     } catch (...) {
+    }
+}
+
+QV_API int32_t QV_CALL WEBSRVSETTYPE(const char* extension, const char* type) {
+    try {
+        return qv::content::SetHostContentType(TextOf(extension), TextOf(type)) ? 0 : -1;
+    } catch (...) {
+        return -1;
     }
 }
 

@@ -61,13 +61,24 @@ Answer OfferToCallback(const Connection& connection, const Request& request, con
     return AnswerAfterHost(connection, request, settings, result);
 }
 
-Answer Dispatch(const Connection& connection, const Request& request, const Settings& settings) {
+namespace {
+
+Answer Route(const Connection& connection, const Request& request, const Settings& settings) {
+    if (request.refusal != Refusal::None) return AnswerOf(RefusalResponse(request.refusal));
     if (request.cgiFlag != 0) return ServeProgram(connection, request, settings);
     if (settings.hostWindow != 0 && platform::WindowExists(settings.hostWindow)) {
         return OfferToWindow(connection, request, settings);
     }
     if (settings.callback != nullptr) return OfferToCallback(connection, request, settings);
     return ServeFile(connection, request, settings);
+}
+
+}  // namespace
+
+Answer Dispatch(const Connection& connection, const Request& request, const Settings& settings) {
+    Answer answer = Route(connection, request, settings);
+    if (request.head) answer.DropBody();
+    return answer;
 }
 
 }  // namespace qv::server

@@ -3,6 +3,9 @@
 #include "content/cgi_environment.h"
 #include "content/exchange_files.h"
 #include "content/path_safety.h"
+#include "content/trim.h"
+#include "content/url_decode.h"
+#include "net/channel.h"
 #include "server/directory_guard.h"
 #include "server/responses.h"
 #include "server/routes.h"
@@ -14,22 +17,41 @@ std::string ExchangeFileName(const std::string& cgiDirectory, const char* prefix
     return platform::NativeFileName(cgiDirectory + prefix + std::to_string(slot) + ".TMP");
 }
 
+// The client's address alone, without its port.
+std::string ClientAddress(int channel) {
+    const std::string peer = net::ChannelPeerAddress(channel);
+    return peer.substr(0, peer.find(':'));
+}
+
+content::CgiRequestExtras ExtrasOf(const Connection& connection, const Request& request) {
+    content::CgiRequestExtras extras;
+    extras.cookie = request.cookie;
+    extras.host = content::TrimSpaces(request.host);
+    if (request.method == "POST") extras.contentLength = std::to_string(request.body.size());
+    extras.contentType = request.bodyType;
+    extras.remoteAddress = ClientAddress(connection.channel);
+    return extras;
+}
+
 }  // namespace
 
 Answer ServeProgram(const Connection& connection, const Request& request, const Settings& settings) {
     const std::string& dir = settings.cgiDirectory;
+    // The program's name as a file name: decoded, then checked like any other.
+    std::string programName;
+    if (!content::DecodeName(request.programName, programName)) return AnswerOf(NotFoundResponse());
     // A batch program reads its command line by the command interpreter's rules,
     // so it gets its own name alone, and only a name those rules cannot misread.
     bool batch = content::IsBatchExtension(request.extension);
-    if (batch && !content::IsSafeBatchProgramName(request.programName)) return AnswerOf(NotFoundResponse());
+    if (batch && !content::IsSafeBatchProgramName(programName)) return AnswerOf(NotFoundResponse());
     // The program checked is the program started: it stays open until then.
-    const platform::OpenedFile program = OpenContained(dir, request.programName, platform::OpenPurpose::Run);
+    const platform::OpenedFile program = OpenContained(dir, programName, platform::OpenPurpose::Run);
     if (program.outside) {
         // No CGI directory at all is the host's setting at fault, not the name:
         // the program cannot start.
-        if (content::IsContainedRelativeName(request.programName) &&
+        if (content::IsContainedRelativeName(programName) &&
             platform::ProbePath(platform::NativeFileName(dir)) == platform::PathKind::Missing) {
-            return AnswerOf(ProgramFailedResponse(request.contentType, dir, request.programName));
+            return AnswerOf(ProgramFailedResponse(request.contentType, dir, programName));
         }
         return AnswerOf(NotFoundResponse());
     }
@@ -37,10 +59,11 @@ Answer ServeProgram(const Connection& connection, const Request& request, const 
     platform::ProgramLaunch launch;
     launch.application = program.name;
     launch.program = program.file;
-    launch.commandLine = batch ? request.programName : request.programName + request.query;
+    launch.commandLine = batch ? programName : programName + request.query;
     launch.environmentBlock = content::BuildCgiEnvironment(
         request.method, request.query, request.host, request.accept, request.acceptLanguage,
-        request.acceptEncoding, request.userAgent, request.referer, request.connection);
+        request.acceptEncoding, request.userAgent, request.referer, request.connection,
+        ExtrasOf(connection, request));
     launch.workingDirectory = platform::NativeFileName(dir);
 
     const std::string errName = ExchangeFileName(dir, "QuorvexErr", connection.slot);
@@ -52,7 +75,9 @@ Answer ServeProgram(const Connection& connection, const Request& request, const 
     platform::File errors = content::CreateExchangeFile(errName, content::kExchangeWriteMode, &planted[2]);
     // Something else at an exchange file's name (a link, a directory): nothing is written or run.
     const bool exchangeBlocked = planted[0] || planted[1] || planted[2];
-    if (!exchangeBlocked) content::WriteHandleLine(toProgram, request.query);
+    // A posted body goes in whole; its first line is also the query, so a
+    // program that reads one line sees what it always saw.
+    if (!exchangeBlocked) content::WriteHandleLine(toProgram, request.method == "POST" ? request.body : request.query);
     // The program reads its standard input from the start of the file.
     if (toProgram != 0) platform::Rewind(toProgram);
     launch.standardInput = toProgram;
@@ -74,7 +99,7 @@ Answer ServeProgram(const Connection& connection, const Request& request, const 
     if (toProgram != 0) platform::RemoveFile(outName);
 
     if (result == platform::LaunchResult::NotStarted) {
-        return AnswerOf(ProgramFailedResponse(request.contentType, dir, request.programName));
+        return AnswerOf(ProgramFailedResponse(request.contentType, dir, programName));
     }
     return AnswerOf(ContentResponse(request.contentType, output));
 }

@@ -5,14 +5,29 @@
 namespace qv::server {
 namespace {
 
-// Feeds the reader whatever the channel holds beyond what it was fed already.
+// Feeds the reader whatever the channel holds, taking it out of the channel
+// (a POST body may be larger than the channel's buffer).
 RequestReader::Status FeedNew(int channel, RequestReader& reader, size_t& fed) {
     int error = net::kOk;
-    std::string buffered = net::BufferedChannelBytes(channel, error);
-    if (buffered.size() <= fed) return reader.status();
-    std::string fresh = buffered.substr(fed);
-    fed = buffered.size();
+    const size_t buffered = net::BufferedChannelBytes(channel, error).size();
+    if (buffered == 0) return reader.status();
+    std::string fresh = net::ReceiveChannel(channel, buffered, error);
+    fed += fresh.size();
     return reader.Feed(fresh);
+}
+
+// The body of a POST to a program, after the header: each wait for more bytes
+// lasts at most the channel's time-out; a body not complete by then starts nothing.
+RequestReader::Status ReadBody(int channel, RequestReader& reader, size_t& fed) {
+    const uint64_t waitMs = net::TimeoutMicroseconds(net::ChannelTimeoutMs(channel)) / 1000u;
+    while (reader.AwaitingBody()) {
+        size_t got = 0;
+        bool closed = false;
+        int error = net::ReceiveChannelUntil(channel, platform::MonotonicMilliseconds() + waitMs, got, closed);
+        if (got > 0) FeedNew(channel, reader, fed);
+        if (closed || error != net::kOk) break;
+    }
+    return reader.Finish();
 }
 
 }  // namespace
@@ -42,7 +57,7 @@ RequestReader::Status ReadRequest(int channel, RequestReader& reader) {
             if (got > 0 && FeedNew(channel, reader, fed) != Status::NotYet) return reader.status();
             if (got == 0 || closed || error != net::kOk) break;
         }
-        return reader.Finish();
+        return ReadBody(channel, reader, fed);
     }
 
     // Nothing yet: the first data within the channel time-out, one read of it.
@@ -52,7 +67,7 @@ RequestReader::Status ReadRequest(int channel, RequestReader& reader) {
     net::ReceiveChannelUntil(channel, platform::MonotonicMilliseconds() + waitMs, got, closed);
     if (got == 0) return Status::NoAnswer;
     FeedNew(channel, reader, fed);
-    return reader.Finish();
+    return ReadBody(channel, reader, fed);
 }
 
 }  // namespace qv::server

@@ -1,6 +1,7 @@
 // Reading one request from its channel: as soon as the request is decided,
-// and at the latest at the 100-ms mark, taking then what one receive of at
-// most 1024 bytes would take.
+// and at the latest at the 100-ms mark, taking then what has arrived; the body
+// of a POST to a program is waited for while it keeps coming within the
+// channel's time-out.
 #pragma once
 
 #include "server/request_reader.h"

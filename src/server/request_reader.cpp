@@ -19,20 +19,67 @@ bool StartsWithNoCase(const std::string& line, const char* prefix) {
     return true;
 }
 
+// The value after a header name of `nameLength` bytes, spaces around it removed.
+std::string ValueAfter(const std::string& line, size_t nameLength) {
+    return content::TrimSpaces(line.substr(nameLength));
+}
+
+// A Content-Length value: decimal digits only; -2 for anything else, and the
+// body limit plus one for a number too long to matter.
+int64_t ParseLength(const std::string& value) {
+    if (value.empty()) return -2;
+    int64_t length = 0;
+    for (char c : value) {
+        if (c < '0' || c > '9') return -2;
+        if (length <= RequestReader::kBodyLimit) length = length * 10 + (c - '0');
+    }
+    return length <= RequestReader::kBodyLimit ? length : RequestReader::kBodyLimit + 1;
+}
+
+// The first line of a body: control characters removed, up to the first
+// carriage return, spaces around it removed.
+std::string FirstLine(const std::string& body, bool& complete) {
+    std::string line;
+    complete = false;
+    for (char c : body) {
+        if (c == '\r') {
+            complete = true;
+            break;
+        }
+        if (!IsControlCharacter(static_cast<unsigned char>(c))) line.push_back(c);
+    }
+    return content::TrimSpaces(line);
+}
+
+// The first line as a program's query, which goes on its command line and
+// into its environment: no longer than both systems take there.
+std::string QueryOf(const std::string& body) {
+    bool complete = false;
+    std::string line = FirstLine(body, complete);
+    if (line.size() > RequestReader::kBodyQueryLimit) line.resize(RequestReader::kBodyQueryLimit);
+    return line;
+}
+
 }  // namespace
 
 bool IsControlCharacter(unsigned char byte) { return byte <= 26 && byte != 13; }
 
-RequestReader::Status RequestReader::Feed(const std::string& bytes) {
+RequestReader::Status RequestReader::Feed(const std::string& bytes) { return Feed(bytes.data(), bytes.size()); }
+
+RequestReader::Status RequestReader::Feed(const char* bytes, size_t count) {
+    size_t i = 0;
+    for (; i < count && status_ == Status::NotYet && !headerDone_; ++i) TakeHeaderByte(bytes[i]);
     if (status_ != Status::NotYet) return status_;
-    size_t room = kLimit - fed_;
-    size_t taken = bytes.size() < room ? bytes.size() : room;
-    fed_ += taken;
-    for (size_t i = 0; i < taken; ++i) {
-        if (!IsControlCharacter(static_cast<unsigned char>(bytes[i]))) pending_.push_back(bytes[i]);
+    if (skipLineFeed_ && i < count) {
+        skipLineFeed_ = false;
+        if (bytes[i] == '\n') ++i;
     }
-    TakeLines();
-    if (status_ == Status::NotYet && fed_ >= kLimit) return Finish();
+    if (i < count) {
+        // Only what a body can still use is kept.
+        const size_t room = static_cast<size_t>(kBodyLimit) + 1 - request_.body.size();
+        request_.body.append(bytes + i, count - i < room ? count - i : room);
+    }
+    CheckBody(false);
     return status_;
 }
 
@@ -41,66 +88,106 @@ RequestReader::Status RequestReader::Finish() {
     if (!headerDone_) {
         status_ = Status::NoAnswer;
     } else {
-        TakeBody(true);
+        CheckBody(true);
     }
     return status_;
 }
 
-void RequestReader::TakeLines() {
-    while (!headerDone_) {
-        size_t end = pending_.find('\r');
-        if (end == std::string::npos) return;
-        std::string line = content::TrimSpaces(pending_.substr(0, end));
-        pending_.erase(0, end + 1);
-        if (line.empty()) {
-            headerDone_ = true;
-            break;
-        }
-        ClassifyLine(line);
+void RequestReader::TakeHeaderByte(char byte) {
+    if (++headerBytes_ > kHeaderLimit) {
+        Refuse(Refusal::HeaderTooLarge);
+        return;
     }
+    if (IsControlCharacter(static_cast<unsigned char>(byte))) return;
+    if (byte != '\r') {
+        line_.push_back(byte);
+        return;
+    }
+    std::string line = content::TrimSpaces(line_);
+    line_.clear();
+    if (line.empty()) {
+        EndHeader();
+        return;
+    }
+    ClassifyLine(line);
+}
+
+void RequestReader::EndHeader() {
+    headerDone_ = true;
+    skipLineFeed_ = true;
     if (!WantsBody()) {
         status_ = Status::Decided;
         return;
     }
-    TakeBody(false);
+    if (request_.contentLength == -2) {
+        Refuse(Refusal::BadLength);
+    } else if (request_.contentLength > kBodyLimit) {
+        Refuse(Refusal::BodyTooLarge);
+    }
+}
+
+void RequestReader::Refuse(Refusal refusal) {
+    request_.refusal = refusal;
+    request_.body.clear();
+    status_ = Status::Decided;
 }
 
 bool RequestReader::WantsBody() const { return request_.method == "POST" && request_.cgiFlag != 0; }
 
-// The body of a POST to a program is the line after the header; without a
-// carriage return after it the body is empty.
-void RequestReader::TakeBody(bool finished) {
-    if (!WantsBody()) {
+// A POST to a program waits for its body: as many bytes as Content-Length
+// says, or without one the first line (at its carriage return, or whatever
+// came when no more will).
+void RequestReader::CheckBody(bool finished) {
+    if (status_ != Status::NotYet || !headerDone_) return;
+    Request& r = request_;
+    bool complete = false;
+    if (r.contentLength >= 0) {
+        if (r.body.size() < static_cast<size_t>(r.contentLength)) {
+            // The announced body never came whole: nothing is started.
+            if (finished) status_ = Status::NoAnswer;
+            return;
+        }
+        r.body.resize(static_cast<size_t>(r.contentLength));
+        r.query = QueryOf(r.body);
         status_ = Status::Decided;
         return;
     }
-    size_t end = pending_.find('\r');
-    if (end == std::string::npos) {
-        if (finished) {
-            request_.query.clear();
-            status_ = Status::Decided;
-        }
+    // Only the bytes new since the last look are searched for the line's end.
+    const bool ended = r.body.find('\r', bodySearched_) != std::string::npos;
+    bodySearched_ = r.body.size();
+    if (!ended && !finished) {
+        if (r.body.size() > static_cast<size_t>(kBodyLimit)) Refuse(Refusal::BodyTooLarge);
         return;
     }
-    request_.query = content::TrimSpaces(pending_.substr(0, end));
+    const std::string line = FirstLine(r.body, complete);
+    r.body = line;
+    r.query = QueryOf(line);
     status_ = Status::Decided;
 }
 
 void RequestReader::ClassifyLine(const std::string& line) {
     Request& r = request_;
-    if (StartsWithNoCase(line, "GET") || StartsWithNoCase(line, "PUT") || StartsWithNoCase(line, "HEAD")) {
-        r.path = content::MapUrlToPath(line, 5);
+    const bool head = StartsWithNoCase(line, "HEAD");
+    if (StartsWithNoCase(line, "GET") || StartsWithNoCase(line, "PUT") || head) {
+        // The URL starts after the method's own space.
+        r.url = content::UrlOfLine(line, head ? 6 : 5);
+        r.path = content::MapUrl(r.url);
         r.extension = content::PathExtension(r.path);
         content::SplitProgramQuery(r.path, r.query, r.programName);
         r.contentType = content::ContentTypeFor(r.extension, r.cgiFlag);
         r.method = "GET";
+        r.head = head;
     } else if (StartsWithNoCase(line, "POST")) {
-        r.path = content::MapUrlToPath(line, 6);
+        r.url = content::UrlOfLine(line, 6);
+        r.path = content::MapUrl(r.url);
         r.extension = content::PathExtension(r.path);
-        r.programName = r.path;
+        // The query of a POST is its body; the URL's own query is not part of the name.
+        std::string urlQuery;
+        content::SplitProgramQuery(r.path, urlQuery, r.programName);
         r.query.clear();
         r.contentType = content::ContentTypeFor(r.extension, r.cgiFlag);
         r.method = "POST";
+        r.head = false;
     } else if (StartsWithNoCase(line, "ACCEPT:")) {
         r.accept = line.substr(7);
     } else if (StartsWithNoCase(line, "ACCEPT-LANGUAGE:")) {
@@ -115,6 +202,20 @@ void RequestReader::ClassifyLine(const std::string& line) {
         r.connection = line.substr(11);
     } else if (StartsWithNoCase(line, "REFERER:")) {
         r.referer = line.substr(8);
+    } else if (StartsWithNoCase(line, "COOKIE:")) {
+        r.cookie = ValueAfter(line, 7);
+    } else if (StartsWithNoCase(line, "CONTENT-TYPE:")) {
+        r.bodyType = ValueAfter(line, 13);
+    } else if (StartsWithNoCase(line, "CONTENT-LENGTH:")) {
+        r.contentLength = ParseLength(ValueAfter(line, 15));
+    } else if (StartsWithNoCase(line, "RANGE:")) {
+        r.range = ValueAfter(line, 6);
+    } else if (StartsWithNoCase(line, "IF-RANGE:")) {
+        r.ifRange = ValueAfter(line, 9);
+    } else if (StartsWithNoCase(line, "IF-NONE-MATCH:")) {
+        r.ifNoneMatch = ValueAfter(line, 14);
+    } else if (StartsWithNoCase(line, "IF-MODIFIED-SINCE:")) {
+        r.ifModifiedSince = ValueAfter(line, 18);
     }
 }
 

@@ -1,7 +1,7 @@
 // The incremental request reader: fed the bytes of one request as they
 // arrive, it says when the answer is decided. The decision depends only on the
 // bytes up to the header's empty line (and, for a POST to a program, up to the
-// end of the body line), never on how the bytes were split.
+// end of the body), never on how the bytes were split.
 #pragma once
 
 #include <cstdint>
@@ -9,41 +9,70 @@
 
 namespace qv::server {
 
+// A request the reader turned down itself; the dispatcher answers it before any route.
+enum class Refusal {
+    None,
+    HeaderTooLarge,  // no empty line within the header limit: 431
+    BodyTooLarge,    // a program's POST body over the body limit: 413
+    BadLength,       // a program's POST with a Content-Length that is not a number: 400
+};
+
 struct Request {
     std::string method;  // "GET" (also for PUT and HEAD), "POST" or empty
+    bool head = false;   // a HEAD request: the GET answer without its body
+    std::string url;  // the URL as the request line gave it
     std::string path;
     std::string extension;
     std::string programName;
-    std::string query;  // for a POST to a program: the body line
+    std::string query;  // for a POST to a program: the body's first line
     std::string contentType;
     int16_t cgiFlag = 0;
+    // Header values as the host and the program environment have always had
+    // them: the rest of the line after the colon.
     std::string accept, acceptLanguage, acceptEncoding, userAgent, host, connection, referer;
+    // Further header values, spaces around them removed.
+    std::string cookie, bodyType, range, ifRange, ifNoneMatch, ifModifiedSince;
+    int64_t contentLength = -1;  // -1 when the request gave none, -2 when it is not a number
+    std::string body;            // a program's POST body, byte for byte
+    Refusal refusal = Refusal::None;
 };
 
 class RequestReader {
 public:
     enum class Status { NotYet, Decided, NoAnswer };
 
-    // The request is read from at most this many bytes, as one receive would give them.
-    static constexpr size_t kLimit = 1024;
+    // The header, up to and including its empty line, fits in this many bytes.
+    static constexpr size_t kHeaderLimit = 16384;
+    // The largest POST body a program is given.
+    static constexpr int64_t kBodyLimit = 1024 * 1024;
+    // The most of a body's first line that becomes the query (the whole body
+    // is on the program's standard input).
+    static constexpr size_t kBodyQueryLimit = 8192;
 
-    // Adds bytes (anything past the limit is ignored) and tells where the request stands.
+    // Adds bytes and tells where the request stands.
     Status Feed(const std::string& bytes);
+    Status Feed(const char* bytes, size_t count);
     // No more bytes will come.
     Status Finish();
     Status status() const { return status_; }
     const Request& request() const { return request_; }
+    // The header is in and the announced body of a POST to a program is still coming.
+    bool AwaitingBody() const { return status_ == Status::NotYet && headerDone_ && request_.contentLength >= 0; }
 
 private:
-    void TakeLines();
+    void TakeHeaderByte(char byte);
+    void EndHeader();
     void ClassifyLine(const std::string& line);
     bool WantsBody() const;
-    void TakeBody(bool finished);
+    void CheckBody(bool finished);
+    void Refuse(Refusal refusal);
 
     Status status_ = Status::NotYet;
-    size_t fed_ = 0;
+    size_t headerBytes_ = 0;
     bool headerDone_ = false;
-    std::string pending_;  // control characters already removed
+    bool skipLineFeed_ = false;  // the LF that follows the header's last CR
+    size_t bodySearched_ = 0;    // body bytes already searched for a line end
+    std::string line_;           // the header line being read, control characters removed
     Request request_;
 };
 

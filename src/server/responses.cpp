@@ -10,14 +10,39 @@ namespace qv::server {
 const char* const kCrLf = "\r\n";
 
 std::string ResponseBlock(const std::string& statusLine, const std::string& contentType, const std::string& body) {
-    std::string text = statusLine + kCrLf;
-    text += "Server: Quorvex Version 1.0\r\n";
-    text += "Content-Type: " + contentType + kCrLf;
-    text += "Accept-Ranges: bytes\r\n";
-    text += "Content-Length: " + std::to_string(body.size()) + kCrLf;
-    text += kCrLf;
-    text += body;
-    return text;
+    return content::BuildHeader(statusLine, contentType, body.size(), std::string()) + body;
+}
+
+namespace {
+
+// A short page naming the status, for answers that have no page of their own.
+std::string StatusPage(const std::string& status) {
+    return "<html>\r\n<head><title>HTTP " + status + "</title></head>\r\n<body>\r\n<h1>HTTP " + status +
+           "</h1>\r\n</body>\r\n</html>\r\n";
+}
+
+std::string StatusAnswer(const std::string& status, const std::string& moreLines) {
+    const std::string page = StatusPage(status);
+    return content::BuildHeader("HTTP/1.0 " + status, "text/html", page.size(), moreLines) + page;
+}
+
+}  // namespace
+
+std::string RefusalResponse(Refusal refusal) {
+    switch (refusal) {
+        case Refusal::HeaderTooLarge:
+            return StatusAnswer("431 Request Header Fields Too Large", std::string());
+        case Refusal::BodyTooLarge:
+            return StatusAnswer("413 Content Too Large", std::string());
+        case Refusal::BadLength:
+        case Refusal::None:
+            break;
+    }
+    return StatusAnswer("400 Bad Request", std::string());
+}
+
+std::string MovedResponse(const std::string& location) {
+    return StatusAnswer("301 Moved Permanently", "Location: " + location + kCrLf);
 }
 
 std::string NotFoundResponse() {
@@ -44,6 +69,11 @@ std::string ContentResponse(const std::string& contentType, const std::string& b
     return ResponseBlock("HTTP/1.0 200 OK", contentType, body) + kCrLf;
 }
 
-Answer AnswerOf(const std::string& text) { return Answer(text + kCrLf); }
+Answer AnswerOf(const std::string& text) {
+    // The header block and the body apart, so a HEAD answer can drop the body.
+    const size_t end = text.find("\r\n\r\n");
+    if (end == std::string::npos) return Answer(text + kCrLf);
+    return Answer(text.substr(0, end + 4), 0, 0, 0, text.substr(end + 4) + kCrLf);
+}
 
 }  // namespace qv::server

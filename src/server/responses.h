@@ -5,6 +5,7 @@
 #include <string>
 
 #include "server/answer.h"
+#include "server/request_reader.h"
 
 namespace qv::server {
 
@@ -17,6 +18,10 @@ std::string NotFoundResponse();
 // The page for a program that could not be started, under a 500 status.
 std::string ProgramFailedResponse(const std::string& contentType, const std::string& cgiDirectory,
                                   const std::string& programName);
+// A request the reader turned down (431, 413 or 400), with a short page.
+std::string RefusalResponse(Refusal refusal);
+// A redirect to `location` (301), with a short page.
+std::string MovedResponse(const std::string& location);
 // The header alone, for a host that answered without posting a text.
 std::string HeaderOnlyResponse(const std::string& contentType);
 // A text the host posted, as the body of a 200 answer.
@@ -24,7 +29,8 @@ std::string PostedAnswerResponse(const std::string& answer);
 // A file's or a program's output under a 200 status; the body is followed by CR LF.
 std::string ContentResponse(const std::string& contentType, const std::string& body);
 
-// The answer text followed by the CR LF every such answer ends with.
+// The answer text followed by the CR LF every such answer ends with; the
+// header block (up to its empty line) apart from the rest.
 Answer AnswerOf(const std::string& text);
 
 }  // namespace qv::server

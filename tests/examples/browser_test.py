@@ -1,8 +1,11 @@
 #!/usr/bin/env python3
 """The bundled site in a real browser: the demo host serves it and headless
 Chromium, driven over WebDriver (chromedriver), loads the home page and its
-image, the CGI page with a query, and a missing page. A screenshot of the
-home page is saved.
+image, the CGI page with a query, and a missing page; on the page of today's
+web its stylesheet is applied, its module script and WebAssembly module run,
+its SVG drawing has a width, and both its forms (url-encoded, and multipart
+with a small file) reach the form program whole. A screenshot of the home
+page is saved.
 
 Usage: browser_test.py QUORVEX_SERVE SCREENSHOT_PNG WORK_DIR
 """
@@ -56,6 +59,61 @@ class WebDriver:
 
     def close(self):
         self.call("DELETE", self.session)
+
+
+def wait_for(browser, source, seconds=20):
+    """Runs `source` until it returns something true; its last result."""
+    deadline = time.monotonic() + seconds
+    while True:
+        result = browser.script(source)
+        if result or time.monotonic() > deadline:
+            return result
+        time.sleep(0.2)
+
+
+def check_modern_page(browser, site, failures):
+    browser.open(site + "modern.htm")
+    colour = browser.script("return getComputedStyle(document.querySelector('h1')).color")
+    if colour != "rgb(0, 90, 160)":
+        failures.append("modern.htm: the stylesheet was not applied (heading colour %r)" % colour)
+    if wait_for(browser, "return document.documentElement.dataset.module || ''") != "ran":
+        failures.append("modern.htm: the module script did not run")
+    wasm = wait_for(browser, "return document.documentElement.dataset.wasm || ''")
+    if wasm != "5":
+        failures.append("modern.htm: add.wasm did not run through instantiateStreaming (%r)" % wasm)
+    width = browser.script("return document.getElementById('mark').naturalWidth")
+    if not isinstance(width, int) or width <= 0:
+        failures.append("modern.htm: the SVG image has no width (%r)" % width)
+
+    # The url-encoded form: what the browser encodes is what the program gets.
+    browser.script("document.getElementById('plain-form').submit()")
+    if wait_for(browser, "return document.title") != "What the form sent":
+        failures.append("plain form: no answer page")
+    else:
+        body = browser.script("return document.getElementById('body').textContent")
+        expected = "name=Ada+Lovelace&note=1+%2B+1+%3D+2+%26+more"
+        length = browser.script("return document.getElementById('length').textContent")
+        if body.strip() != expected or length != str(len(expected)):
+            failures.append("plain form: the program got %r (length %r), not %r" % (body[:200], length, expected))
+
+    # The multipart form with a small file of several lines.
+    browser.open(site + "modern.htm")
+    browser.script("""
+        const data = new DataTransfer();
+        data.items.add(new File(["first line\\nsecond line\\n<last> & line"], "small.txt", {type: "text/plain"}));
+        document.querySelector('#file-form input[type=file]').files = data.files;
+        document.getElementById('file-form').submit();""")
+    if wait_for(browser, "return document.title") != "What the form sent":
+        failures.append("multipart form: no answer page")
+        return
+    body = browser.script("return document.getElementById('body').textContent")
+    kind = browser.script("return document.getElementById('type').textContent")
+    for part in ['filename="small.txt"', "first line\nsecond line\n<last> & line", 'name="title"', "small file"]:
+        if part not in body:
+            failures.append("multipart form: %r missing from what the program got: %r" % (part, body[:400]))
+    boundary = kind.partition("boundary=")[2]
+    if not kind.startswith("multipart/form-data") or not boundary or not body.rstrip().endswith("--" + boundary + "--"):
+        failures.append("multipart form: the body did not arrive whole (type %r, end %r)" % (kind, body[-80:]))
 
 
 def wait_for_port(port, seconds):
@@ -113,6 +171,8 @@ def main():
         status = browser.script("return performance.getEntriesByType('navigation')[0].responseStatus")
         if status != 404:
             failures.append("missing.htm: the browser saw status %r" % status)
+
+        check_modern_page(browser, site, failures)
     finally:
         if browser is not None:
             browser.close()

@@ -52,7 +52,7 @@ TEST_F(BadConnections, FortyThousandInARowKeepAnswersRightAndMemoryFlat) {
         const std::string expected = PageAnswer();
         for (int i = 1; i <= kTotal; ++i) {
             qvtest::Exchange got = qvtest::Talk(address, port_, "GET /page.htm HTTP/1.0\r\n\r\n", 20000);
-            if (got.received != expected) {
+            if (qvtest::WithoutValidators(got.received) != expected) {
                 if (wrong++ == 0) firstWrong = "connection " + std::to_string(i) + ": " + got.received.substr(0, 80);
             }
             if (i == kSettled) settled = qvtest::ResidentBytes();
@@ -104,7 +104,7 @@ TEST_F(BadConnections, TwoHundredAtOnce) {
         const qvtest::Exchange& got = results[i];
         slowest = std::max(slowest, seconds[i]);
         EXPECT_LT(seconds[i], 50.0) << "client " << i << " was left hanging";
-        if (got.received == PageAnswer()) {
+        if (qvtest::WithoutValidators(got.received) == PageAnswer()) {
             ++answered;
         } else {
             // Refused: no connection, or one closed without a byte.
@@ -152,11 +152,11 @@ TEST_F(BadConnections, ClientsThatResetOrHalfCloseMidRequest) {
             // The end of the client's bytes decides at once; no time-out is waited for.
             EXPECT_TRUE(got.closedByServer) << c.what;
             EXPECT_LT(SecondsSince(start), 5.0) << c.what;
-            EXPECT_EQ(got.received, c.answered ? PageAnswer() : std::string()) << c.what;
+            EXPECT_EQ(qvtest::WithoutValidators(got.received), c.answered ? PageAnswer() : std::string()) << c.what;
         }
         EXPECT_EQ(Get("/page.htm"), PageAnswer()) << "after " << c.what;
     }
-    // A posted body whose line never ends is taken as empty once the client half-closes.
+    // A posted body whose line never ends is taken as it is once the client half-closes.
     qvtest::Exchange got;
     qvtest::PumpWhile([&] {
         got = qvtest::TalkAndEnd(qvtest::ServerAddress(), port_, "POST /" + drain + " HTTP/1.0\r\n\r\nq=12",
@@ -164,7 +164,7 @@ TEST_F(BadConnections, ClientsThatResetOrHalfCloseMidRequest) {
     });
     std::string count = qvtest::AnswerBody(got.received);
     count = count.substr(0, count.find('\r'));
-    EXPECT_TRUE(count == "2" || count == "1") << got.received.substr(0, 200);
+    EXPECT_TRUE(count == "6" || count == "5") << got.received.substr(0, 200);
 }
 
 }  // namespace

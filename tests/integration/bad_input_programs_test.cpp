@@ -77,7 +77,7 @@ TEST_F(BadPrograms, ProgramThatNeverEndsIsAnsweredAfterTheWait) {
     // The program sleeps for 15 s: an answer before that came from the wait, not from its end.
     EXPECT_GE(slowSeconds, 9.5);
     EXPECT_LT(slowSeconds, 14.5);
-    EXPECT_EQ(next.received, PageAnswer());
+    EXPECT_EQ(qvtest::WithoutValidators(next.received), PageAnswer());
     EXPECT_LT(nextSeconds, slowSeconds + 5);
     std::printf("program wait: answered after %.1f s, the next client after %.1f s\n", slowSeconds, nextSeconds);
 }
@@ -104,7 +104,7 @@ TEST_F(BadPrograms, ProgramReadingToTheEndSeesOnlyTheQueryLine) {
         {"GET /" + program + " HTTP/1.0\r\n\r\n", 0},
         {"GET /" + program + "?a=1&b=2 HTTP/1.0\r\n\r\n", 7},
         {"POST /" + program + " HTTP/1.0\r\n\r\nx=" + std::string(500, 'x') + "\r\nsecond line\r\n", 502},
-        {"POST /" + program + " HTTP/1.0\r\n\r\nno line end", 0},
+        {"POST /" + program + " HTTP/1.0\r\n\r\nno line end", 11},
     };
     for (const Case& c : cases) {
         const auto start = Clock::now();

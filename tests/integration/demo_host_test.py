@@ -173,6 +173,46 @@ class DemoHostTest(unittest.TestCase):
             self.assertIn(b"QUERY_STRING: <code>from=programs</code>", f.read())
         self.assertEqual(host.stop()[0], 0)
 
+    def test_download_tools_check_links_and_resume(self):
+        """curl -I and wget --spider see working links; curl -C - and wget -c
+        finish a partial download instead of starting again."""
+        docs = os.path.join(self.work.name, "docs")
+        os.makedirs(docs)
+        payload = bytes((i * 7 + i // 251) % 256 for i in range(300000))
+        with open(os.path.join(docs, "big.dat"), "wb") as f:
+            f.write(payload)
+        host = self.start("--port", str(free_port(self.address)), "--docs", docs)
+        url = host.url + "big.dat"
+
+        head = subprocess.run(["curl", "-sS", "-I", "--noproxy", "*", "-m", CURL_TIMEOUT, url],
+                              stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        self.assertEqual(head.returncode, 0, head.stderr)
+        self.assertRegex(head.stdout.decode("latin-1"), r"^HTTP/1.0 200 OK\r\n")
+        self.assertIn(b"Content-Length: 300000\r\n", head.stdout)
+        self.assertIn(b"\r\nETag: ", head.stdout)
+        spider = subprocess.run(["wget", "-q", "--spider", "--no-proxy", "-T", CURL_TIMEOUT, url])
+        self.assertEqual(spider.returncode, 0, "wget --spider calls the link broken")
+
+        for tool in ["curl", "wget"]:
+            with self.subTest(tool=tool):
+                part = os.path.join(self.work.name, "part-" + tool + ".bin")
+                with open(part, "wb") as f:
+                    f.write(payload[:123457])
+                if tool == "curl":
+                    command = ["curl", "-sS", "--noproxy", "*", "-m", CURL_TIMEOUT, "-C", "-", "-o", part, url]
+                else:
+                    command = ["wget", "-nv", "-S", "--no-proxy", "-T", CURL_TIMEOUT, "-t", "1", "-c", "-O", part, url]
+                done = subprocess.run(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+                self.assertEqual(done.returncode, 0, done.stderr)
+                with open(part, "rb") as f:
+                    self.assertEqual(f.read(), payload, "the resumed file differs")
+                if tool == "wget":
+                    # wget starts again from zero on a 200; it must have been given the rest only.
+                    self.assertIn(b"206 Partial Content", done.stderr)
+                    self.assertIn(b"Content-Range: bytes 123457-299999/300000", done.stderr)
+        status, _, err = host.stop()
+        self.assertEqual(status, 0, err)
+
     def test_start_failures_give_one_line_and_status_1(self):
         holder = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
         holder.bind((self.address, 0))

@@ -9,6 +9,7 @@
 #include <random>
 #include <string>
 
+#include "answer_checks.h"
 #include "host.h"
 #include "library.h"
 #include "raw_client.h"
@@ -69,8 +70,15 @@ protected:
         out << bytes;
     }
 
-    // Sends the request while this thread pumps the server's messages; every byte the server sent.
+    // Sends the request while this thread pumps the server's messages; every
+    // byte the server sent but the lines that carry a file's time (see AskWhole).
     std::string Ask(const std::string& request, int pieces = 1, int pauseMs = 0, uint16_t* clientPort = nullptr) {
+        return WithoutValidators(AskWhole(request, pieces, pauseMs, clientPort));
+    }
+
+    // Every byte the server sent.
+    std::string AskWhole(const std::string& request, int pieces = 1, int pauseMs = 0,
+                         uint16_t* clientPort = nullptr) {
         Exchange exchange;
         PumpWhile([&] { exchange = Talk(ServerAddress(), port_, request, 20000, pieces, pauseMs); });
         EXPECT_TRUE(exchange.connected);

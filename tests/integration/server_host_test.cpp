@@ -120,6 +120,8 @@ const AnswerCase kAnswerCases[] = {
     {"EmptyTextIsNothing", HostScript::Text, "", 0, kFileAnswer},
 };
 
+// Each answer, and for HEAD the same answer's header alone: a HEAD request
+// reaches the host with its real path, and what the host posted is not sent.
 TEST_F(HostHandOff, CallbackAnswers) {
     ASSERT_EQ(api().SetServerCallback(&Callback), 0);
     for (const AnswerCase& c : kAnswerCases) {
@@ -127,6 +129,11 @@ TEST_F(HostHandOff, CallbackAnswers) {
         script.answer = c.answer;
         script.result = c.result;
         EXPECT_EQ(Get("/page.htm"), c.expected) << c.name;
+        const std::string head = Ask("HEAD /page.htm HTTP/1.0\r\n\r\n");
+        EXPECT_EQ(script.request, "page.htm") << c.name;
+        EXPECT_EQ(script.field.substr(0, 9), "page.htm ") << c.name;
+        const size_t end = c.expected.find("\r\n\r\n");
+        EXPECT_EQ(head, end == std::string::npos ? c.expected : c.expected.substr(0, end + 4)) << c.name;
     }
 }
 

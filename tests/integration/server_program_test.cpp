@@ -3,11 +3,13 @@
 #include <filesystem>
 #include <vector>
 
+#include "abrupt_client.h"
 #include "server_fixture.h"
 
 namespace {
 
 using qvtest::Head;
+using namespace std::string_literals;
 namespace fs = std::filesystem;
 
 class Programs : public qvtest::ServerFixture {
@@ -52,7 +54,7 @@ TEST_F(Programs, GetPassesQueryOnInputAndInEnvironment) {
     const std::string expected[] = {
         "ARG=" + program + "a=1&b=2\n", "STDIN=a=1&b=2\n", "REQUEST_METHOD=GET\n", "QUERY_STRING=a=1&b=2\n",
         "REMOTE_ADDRESS= h1\n",         "HTTP_USER_AGENT= probe\n", "HTTP_ACCEPT= */*\n", "HTTP_REFERER= r\n",
-        "SERVER_PORT=80\n",             "HTTP_HOST=\n",
+        "SERVER_PORT=80\n",             "HTTP_HOST=h1\n",
     };
     const std::string lines = PlainLines(body);
     for (const std::string& line : expected) EXPECT_NE(lines.find(line), std::string::npos) << line << body;
@@ -67,9 +69,102 @@ TEST_F(Programs, PostBodyLineBecomesTheQuery) {
     EXPECT_NE(body.find("REQUEST_METHOD=POST\n"), std::string::npos) << body;
     EXPECT_NE(body.find("STDIN=x=1&y=2\n"), std::string::npos) << body;
     EXPECT_NE(body.find("QUERY_STRING=x=1&y=2\n"), std::string::npos) << body;
-    // A body without a line end is an empty query.
+    // A body without a line end (as browsers send forms) is the query all the same.
     body = PlainLines(Body(Ask("POST /" + program + " HTTP/1.0\r\n\r\nx=1")));
-    EXPECT_NE(body.find("QUERY_STRING=\n"), std::string::npos) << body;
+    EXPECT_NE(body.find("QUERY_STRING=x=1\n"), std::string::npos) << body;
+}
+
+// Form posts as browsers send them: the body by its length, whole on the
+// program's input (then CR LF), its first line as the query.
+TEST_F(Programs, FormPostsReachTheProgramWhole) {
+    const std::string program = Install("cgi_body", "body", root_ / "cgi");
+    const std::string multipart =
+        "--XyZ\r\nContent-Disposition: form-data; name=\"f\"; filename=\"a.bin\"\r\n"
+        "Content-Type: application/octet-stream\r\n\r\n\x00\x01\x1a\t\nbytes\r\n"
+        "--XyZ\r\nContent-Disposition: form-data; name=\"t\"\r\n\r\nsecond part\r\n--XyZ--\r\n"s;
+    struct Case {
+        const char* what;
+        std::string type;
+        std::string body;
+        std::string url;
+    } cases[] = {
+        {"url-encoded, no line end", "application/x-www-form-urlencoded", "a=1&b=caf%C3%A9+x", "/" + program},
+        {"multipart with a small file", "multipart/form-data; boundary=XyZ", multipart, "/" + program},
+        {"the URL's query is not part of the name", "text/plain", "x", "/" + program + "?from=url"},
+    };
+    for (const Case& c : cases) {
+        const std::string got = Ask("POST " + c.url + " HTTP/1.1\r\nHost: h\r\nContent-Type: " + c.type +
+                                    "\r\nContent-Length: " + std::to_string(c.body.size()) + "\r\n\r\n" + c.body);
+        const std::string expected = "LENGTH=" + std::to_string(c.body.size()) + "\nTYPE=" + c.type + "\nBODY=" + c.body +
+                                     "\r\n";
+        EXPECT_EQ(Body(got), expected + "\r\n\r\n") << c.what;
+    }
+    // A GET has no body: an empty length.
+    EXPECT_EQ(Body(Get("/" + program)).substr(0, 20), "LENGTH=\nTYPE=\nBODY=\r");
+    ExpectNoExchangeFilesLeft();
+}
+
+TEST_F(Programs, PostedQueryAndTheNewVariables) {
+    std::string program = Install("cgi_echo", "echo", root_ / "cgi");
+    uint16_t clientPort = 0;
+    const std::string body = PlainLines(
+        Body(Ask("POST /" + program + "?ignored=1 HTTP/1.1\r\nHost: example.test:8080\r\nCookie: sid=42; theme=dark\r\n"
+                 "Content-Type: application/x-www-form-urlencoded\r\nContent-Length: 11\r\n\r\nq=1&r=2\r\nxy",
+                 1, 0, &clientPort)));
+    const std::string expected[] = {
+        "ARG=" + program + "q=1&r=2\n", "STDIN=q=1&r=2\n", "QUERY_STRING=q=1&r=2\n",
+        "HTTP_COOKIE=sid=42; theme=dark\n", "HTTP_HOST=example.test:8080\n",
+        // The 37 entries keep their values: the Host line still goes to these two as it was.
+        "REMOTE_ADDRESS= example.test:8080\n", "REMOTE_HOST= example.test:8080\n",
+        "CONTENT_LENGTH=11\n", "CONTENT_TYPE=application/x-www-form-urlencoded\n",
+        "REMOTE_ADDR=" + qvtest::ServerAddress() + "\n",
+    };
+    for (const std::string& line : expected) EXPECT_NE(body.find(line), std::string::npos) << line << body;
+    // The added entries come after the 37, in this order.
+    const size_t last = body.find("SERVER_PORT_SECURE=\n");
+    ASSERT_NE(last, std::string::npos);
+    const std::string tail = "SERVER_PORT_SECURE=\nCONTENT_LENGTH=11\nCONTENT_TYPE=application/x-www-form-urlencoded\n"
+                             "REMOTE_ADDR=" + qvtest::ServerAddress() + "\n\n\n";
+    EXPECT_EQ(body.substr(last), tail);
+}
+
+// A body that comes after the header, later than the 100-ms mark, is waited
+// for; one that never comes whole starts nothing.
+TEST_F(Programs, PostBodyIsWaitedForAndAnIncompleteOneStartsNothing) {
+    const std::string program = Install("cgi_body", "body", root_ / "cgi");
+    const std::string head = "POST /" + program + " HTTP/1.0\r\nContent-Length: 10\r\n\r\n";
+    qvtest::Exchange late;
+    qvtest::PumpWhile([&] { late = qvtest::TalkInPieces(qvtest::ServerAddress(), port_, {head + "01234", "56789"}, 400); });
+    EXPECT_NE(late.received.find("BODY=0123456789\r\n"), std::string::npos) << late.received;
+
+    qvtest::Exchange cut;
+    qvtest::PumpWhile([&] {
+        cut = qvtest::TalkAndEnd(qvtest::ServerAddress(), port_, head + "01234", qvtest::ClientEnding::HalfClose, 20000);
+    });
+    EXPECT_TRUE(cut.closedByServer);
+    EXPECT_EQ(cut.received, "");
+    ExpectNoExchangeFilesLeft();
+}
+
+TEST_F(Programs, HeadRunsTheProgramAndSendsTheHeaderOnly) {
+    std::string program = Install("cgi_echo", "echo", root_ / "cgi");
+    const std::string whole = Get("/" + program + "?a=1");
+    const std::string head = Ask("HEAD /" + program + "?a=1 HTTP/1.0\r\n\r\n");
+    ASSERT_NE(whole.find("ARG="), std::string::npos);
+    EXPECT_EQ(head, whole.substr(0, whole.find("\r\n\r\n") + 4));
+}
+
+TEST_F(Programs, DecodedProgramNames) {
+    Install("cgi_echo", "my prog", root_ / "cgi");
+    std::string got = Get("/my%20prog" + Ending() + "?q");
+    EXPECT_NE(got.find("ARG=my prog" + Ending() + "q"), std::string::npos) << got.substr(0, 200);
+    // Escapes never lead out of the directory or name what the text does not show.
+    Install("cgi_echo", "echo", root_);
+    for (const std::string& target : {"/%2e%2e%2fecho" + Ending(), "/..%5cecho" + Ending(), "/%2e%2e/echo" + Ending(),
+                                      "/echo%00" + Ending(), "/%C0%AE%C0%AE/echo" + Ending()}) {
+        got = Get(target);
+        EXPECT_EQ(got.rfind("HTTP/1.0 404 Not Found\r\n", 0), 0u) << target << ": " << got.substr(0, 100);
+    }
 }
 
 TEST_F(Programs, OutputIsCutAt10000Bytes) {

@@ -25,7 +25,7 @@ TEST_F(StaticFiles, ExactBytesOfFileAnswers) {
         {"default.htm", "/", "<p>root</p>", "text/html"},
         {"pic.GIF", "/pic.GIF", std::string("GIF89a\0\x01\xff", 9), "image/gif"},
         {"data.bin2", "/data.bin2", "zz", "application/octet-stream"},
-        {"empty.txt", "/empty.txt", "", "text/html"},
+        {"empty.txt", "/empty.txt", "", "text/plain"},
     };
     for (const FileCase& c : cases) {
         WriteFile(root_ / "docs" / c.file, c.body);

@@ -77,6 +77,11 @@ with tempfile.TemporaryDirectory() as site:
     page = b"<html><body>served from Linux, read by Windows</body></html>\r\n"
     with open(os.path.join(site, "index.htm"), "wb") as f:
         f.write(page)
+    payload = bytes((i * 7) % 251 for i in range(200000))
+    with open(os.path.join(site, "data.dat"), "wb") as f:
+        f.write(payload)
+    with open(os.path.join(site, "caf\u00e9.htm"), "wb") as f:
+        f.write(b"accented")
     # "set NAME" prints the variable without cmd reading its value as commands.
     with open(os.path.join(site, "hello.bat"), "wb") as f:
         f.write(b"@echo off\r\necho batch says hello\r\nset QUERY_STRING\r\n")
@@ -94,6 +99,17 @@ with tempfile.TemporaryDirectory() as site:
           f"curl gets the batch program's answer with its query ({answer[:120]!r})")
     check(curl(base + "missing.htm", "-o", "/dev/null", "-w", "%{http_code}") == b"404",
           "curl sees a missing page as HTTP 404")
+    head = curl(base + "data.dat", "-I")
+    check(head.startswith(b"HTTP/1.0 200 OK\r\n") and b"Content-Length: 200000\r\n" in head,
+          f"curl -I sees the file's header ({head[:120]!r})")
+    check(curl(base + "caf%C3%A9.htm") == b"accented", "a UTF-8 name is found on Windows")
+    part = os.path.join(site, "part.bin")
+    with open(part, "wb") as f:
+        f.write(payload[:77777])
+    resumed = subprocess.run(["curl", "-s", "--max-time", "20", "-C", "-", "-o", part, base + "data.dat"])
+    with open(part, "rb") as f:
+        check(resumed.returncode == 0 and f.read() == payload,
+              f"curl -C - finishes a partial download (exit {resumed.returncode})")
 
     status, text = one_shot("--port", str(port), "--docs", windows_name(site), "--quiet")
     check(status == 1 and len(text.splitlines()) == 1 and "in use" in text,

@@ -26,4 +26,19 @@ inline bool IsNotFoundAnswer(const std::string& answer) {
     return page.size() == std::stoul(length) + 2 && page.find("HTTP 404 Not Found") != std::string::npos;
 }
 
+// The answer without the lines that depend on a file's modification time
+// (ETag and Last-Modified), so the rest can be compared byte for byte.
+inline std::string WithoutValidators(const std::string& answer) {
+    const size_t end = answer.find("\r\n\r\n");
+    if (end == std::string::npos) return answer;
+    std::string head = answer.substr(0, end + 2);
+    for (const char* name : {"\r\nETag: ", "\r\nLast-Modified: "}) {
+        size_t at = head.find(name);
+        if (at == std::string::npos) continue;
+        size_t lineEnd = head.find("\r\n", at + 2);
+        head.erase(at, lineEnd - at);
+    }
+    return head + answer.substr(end + 2);
+}
+
 }  // namespace qvtest

@@ -27,6 +27,7 @@ Api LoadApi() {
     QV_BIND(WEBSRVSETMUTEX);
     QV_BIND(SetServerCallback);
     QV_BIND(StopServerCallback);
+    QV_BIND(WEBSRVSETTYPE);
     QV_BIND(WEBSRVGETREQUEST);
     QV_BIND(WEBSRVPARSE);
     QV_BIND(PostResponse);

@@ -20,6 +20,7 @@ struct Api {
     decltype(&::WEBSRVSETMUTEX) WEBSRVSETMUTEX;
     decltype(&::SetServerCallback) SetServerCallback;
     decltype(&::StopServerCallback) StopServerCallback;
+    decltype(&::WEBSRVSETTYPE) WEBSRVSETTYPE;
     decltype(&::WEBSRVGETREQUEST) WEBSRVGETREQUEST;
     decltype(&::WEBSRVPARSE) WEBSRVPARSE;
     decltype(&::PostResponse) PostResponse;

@@ -52,8 +52,8 @@ TEST(CgiEnvironment, FullRequestByteForByte) {
         "HTTP_REFERER= http://r/\0"
         "HTTP_CONNECTION= close\0"
         "HTTP_FROM=\0"
-        "HTTP_COOKIE=\0"
-        "HTTP_HOST=\0"
+        "HTTP_COOKIE=id=7; theme=dark\0"
+        "HTTP_HOST=server1\0"
         "HTTP_PRAGMA=\0"
         "HTTPS=\0"
         "DOCUMENT=\0"
@@ -65,10 +65,19 @@ TEST(CgiEnvironment, FullRequestByteForByte) {
         "LOGON_USER=\0"
         "SCRIPT_NAME=\0"
         "SERVER_PORT_SECURE=\0"
+        "CONTENT_LENGTH=14\0"
+        "CONTENT_TYPE=application/x-www-form-urlencoded\0"
+        "REMOTE_ADDR=127.0.0.1\0"
         "\0\0"s;
+    qv::content::CgiRequestExtras extras;
+    extras.cookie = "id=7; theme=dark";
+    extras.host = "server1";
+    extras.contentLength = "14";
+    extras.contentType = "application/x-www-form-urlencoded";
+    extras.remoteAddress = "127.0.0.1";
     EXPECT_EQ(BuildCgiEnvironment("POST", "name=a b&x=%41", " server1", " text/html", " en-GB",
                                   " gzip", " Probe/2.0", " http://r/", " close", kSeventhOfDecember,
-                                  "buildhost"),
+                                  "buildhost", extras),
               expected);
 }
 
@@ -76,7 +85,8 @@ TEST(CgiEnvironment, BareGetRequest) {
     const std::string block =
         BuildCgiEnvironment("GET", "", "", "", "", "", "", "", "", LocalTime{2031, 1, 2, 0, 0, 0, 0}, "");
     const std::vector<std::string> entries = Entries(block);
-    ASSERT_EQ(entries.size(), 37u);
+    // The 37 entries, then CONTENT_LENGTH, CONTENT_TYPE and REMOTE_ADDR.
+    ASSERT_EQ(entries.size(), 40u);
     EXPECT_EQ(entries[0], "REQUEST_METHOD=GET");
     EXPECT_EQ(entries[1], "QUERY_STRING=");
     const char* const emptyRequestEntries[] = {"HTTP_ACCEPT=", "HTTP_ACCEPT_CHARSET=",
@@ -85,7 +95,9 @@ TEST(CgiEnvironment, BareGetRequest) {
     for (int i = 0; i < 7; ++i) EXPECT_EQ(entries[16 + i], emptyRequestEntries[i]);
     EXPECT_EQ(entries[31], "DATE_LOCAL=01-02-2031");
     EXPECT_EQ(entries[33], "LOCAL_ADDR=");
-    const std::string end = "SERVER_PORT_SECURE=\0\0\0"s;
+    EXPECT_EQ(entries[24], "HTTP_COOKIE=");
+    EXPECT_EQ(entries[25], "HTTP_HOST=");
+    const std::string end = "SERVER_PORT_SECURE=\0CONTENT_LENGTH=\0CONTENT_TYPE=\0REMOTE_ADDR=\0\0\0"s;
     ASSERT_GE(block.size(), end.size());
     EXPECT_EQ(block.substr(block.size() - end.size()), end);
 }
@@ -94,7 +106,7 @@ TEST(CgiEnvironment, ZeroByteInAValueCannotAddAnEntry) {
     const std::string block = BuildCgiEnvironment("GET", "a\0PATH=/evil"s, "", "", "", "", "", "", "",
                                                   kSeventhOfDecember, "h");
     const std::vector<std::string> entries = Entries(block);
-    ASSERT_EQ(entries.size(), 37u);
+    ASSERT_EQ(entries.size(), 40u);
     EXPECT_EQ(entries[1], "QUERY_STRING=aPATH=/evil");
 }
 
@@ -102,7 +114,7 @@ TEST(CgiEnvironment, LiveDateAndHostName) {
     const LocalTime now = qv::platform::CurrentLocalTime();
     const std::vector<std::string> entries =
         Entries(BuildCgiEnvironment("GET", "", "", "", "", "", "", "", ""));
-    ASSERT_EQ(entries.size(), 37u);
+    ASSERT_EQ(entries.size(), 40u);
     // The date of the moment the test read the clock, or of a midnight just passed.
     EXPECT_TRUE(entries[31] == "DATE_LOCAL=" + qv::content::LocalDateText(now) ||
                 entries[31] == "DATE_LOCAL=" +

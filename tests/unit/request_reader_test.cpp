@@ -12,6 +12,7 @@ namespace {
 using qv::server::Request;
 using qv::server::RequestReader;
 using Status = RequestReader::Status;
+using namespace std::string_literals;
 
 struct ReadOutcome {
     Status status;
@@ -60,17 +61,31 @@ INSTANTIATE_TEST_SUITE_P(
         LineCase{"Get", "GET /index.htm HTTP/1.0\r\n\r\n", Status::Decided, "GET", "index.htm", "index.htm", "", 0},
         LineCase{"LowerCaseGet", "get /a.htm HTTP/1.0\r\n\r\n", Status::Decided, "GET", "a.htm", "a.htm", "", 0},
         LineCase{"PutIsGet", "PUT /p.txt HTTP/1.0\r\n\r\n", Status::Decided, "GET", "p.txt", "p.txt", "", 0},
-        // HEAD's URL is taken from position 5 too, which is the space after HEAD.
-        LineCase{"HeadFromPositionFive", "HEAD /x.htm HTTP/1.0\r\n\r\n", Status::Decided, "GET", ".htm", ".htm", "",
+        // HEAD reads its URL after its own space, like GET.
+        LineCase{"HeadReadsItsUrl", "HEAD /x.htm HTTP/1.0\r\n\r\n", Status::Decided, "GET", "x.htm", "x.htm", "",
                  0},
+        LineCase{"HeadOfProgram", "head /p.cgi?a=1 HTTP/1.0\r\n\r\n", Status::Decided, "GET", "p.cgi?a=1",
+                 "p.cgi", "a=1", 1},
         LineCase{"GetProgramWithQuery", "GET /prog.exe?a=1&b=2 HTTP/1.0\r\n\r\n", Status::Decided, "GET",
                  "prog.exe?a=1&b=2", "prog.exe", "a=1&b=2", 1},
         LineCase{"PostToFile", "POST /form.htm HTTP/1.0\r\n\r\nbody\r\n", Status::Decided, "POST", "form.htm",
                  "form.htm", "", 0},
         LineCase{"PostToProgramTakesBody", "POST /run.cgi HTTP/1.0\r\n\r\n  name=x y  \r\nignored\r\n",
                  Status::Decided, "POST", "run.cgi", "run.cgi", "name=x y", 1},
+        // Browsers never end a form body with CR LF: what came is the body.
         LineCase{"PostBodyWithoutLineEnd", "POST /run.cgi HTTP/1.0\r\n\r\nname=x", Status::Decided, "POST",
-                 "run.cgi", "run.cgi", "", 1},
+                 "run.cgi", "run.cgi", "name=x", 1},
+        LineCase{"PostByLength", "POST /run.cgi HTTP/1.0\r\nContent-Length: 7\r\n\r\na=1&b=2", Status::Decided,
+                 "POST", "run.cgi", "run.cgi", "a=1&b=2", 1},
+        LineCase{"PostLengthCutsTheBody", "POST /run.cgi HTTP/1.0\r\nContent-Length: 3\r\n\r\na=1&b=2",
+                 Status::Decided, "POST", "run.cgi", "run.cgi", "a=1", 1},
+        LineCase{"PostQueryFirstLineOfBody", "POST /run.cgi HTTP/1.0\r\nContent-Length: 9\r\n\r\n x=1 \r\ny=2",
+                 Status::Decided, "POST", "run.cgi", "run.cgi", "x=1", 1},
+        LineCase{"PostBodyShorterThanLength", "POST /run.cgi HTTP/1.0\r\nContent-Length: 10\r\n\r\na=1",
+                 Status::NoAnswer, "POST", "run.cgi", "run.cgi", "", 1},
+        // The URL's own query is not part of a posted program's name.
+        LineCase{"PostUrlQueryOffTheName", "POST /run.cgi?x=1 HTTP/1.0\r\nContent-Length: 3\r\n\r\nb=2",
+                 Status::Decided, "POST", "run.cgi?x=1", "run.cgi", "b=2", 1},
         LineCase{"UnknownMethod", "OPTIONS / HTTP/1.0\r\n\r\n", Status::Decided, "", "", "", "", 0},
         LineCase{"SecondRequestLineWins", "GET /a.htm HTTP/1.0\r\nget /b.cgi?q HTTP/1.0\r\n\r\n", Status::Decided,
                  "GET", "b.cgi?q", "b.cgi", "q", 1},
@@ -110,6 +125,13 @@ INSTANTIATE_TEST_SUITE_P(
                       HeaderCase{"TabVanishes", "Host: ex\tample", &Request::host, " example"},
                       HeaderCase{"ControlBytesVanish", std::string("Host: a\x01\x1a" "b\x0b", 11), &Request::host,
                                  " ab"},
+                      HeaderCase{"Cookie", "Cookie:  a=1; b=2 ", &Request::cookie, "a=1; b=2"},
+                      HeaderCase{"ContentType", "content-type: text/plain", &Request::bodyType, "text/plain"},
+                      HeaderCase{"Range", "Range: bytes=0-9", &Request::range, "bytes=0-9"},
+                      HeaderCase{"IfRange", "If-Range: \"a-b\"", &Request::ifRange, "\"a-b\""},
+                      HeaderCase{"IfNoneMatch", "IF-NONE-MATCH: \"x\", \"y\"", &Request::ifNoneMatch, "\"x\", \"y\""},
+                      HeaderCase{"IfModifiedSince", "If-Modified-Since: Sun, 06 Nov 1994 08:49:37 GMT",
+                                 &Request::ifModifiedSince, "Sun, 06 Nov 1994 08:49:37 GMT"},
                       HeaderCase{"SpaceBeforeColonMatchesNothing", "host : example", &Request::host, ""},
                       HeaderCase{"AcceptDoesNotTakeAcceptLanguage", "Accept-Language: de", &Request::accept, ""}),
     [](const ::testing::TestParamInfo<HeaderCase>& info) { return std::string(info.param.name); });
@@ -136,14 +158,82 @@ TEST(RequestReader, PostToProgramWaitsForTheBodyLine) {
     EXPECT_EQ(reader.request().query, "a=1&b=2");
 }
 
-TEST(RequestReader, OnlyTheFirst1024BytesCount) {
-    std::string head = "GET /a.htm HTTP/1.0\r\nX: ";
-    std::string filler(1024 - head.size() - 1, 'x');
-    // The empty line ends exactly at byte 1024...
-    EXPECT_EQ(Read({head + filler.substr(1) + "\r\r"}, false).status, Status::Decided);
-    // ...and one byte later it lies past the limit: no answer, without waiting for more.
+TEST(RequestReader, HeaderUpTo16KiB) {
+    const std::string line = "GET /a.htm HTTP/1.0\r\n";
+    // Cookies and other unrecorded lines cost nothing: 4 KB of them is still a request.
+    std::string cookies = "Cookie: " + std::string(4096, 'c') + "\r\n";
+    ReadOutcome withCookies = Read({line + cookies + "Host: h\r\n\r\n"}, false);
+    EXPECT_EQ(withCookies.status, Status::Decided);
+    EXPECT_EQ(withCookies.request.host, " h");
+    EXPECT_EQ(withCookies.request.refusal, qv::server::Refusal::None);
+
+    // The empty line's CR as the header's last allowed byte...
+    const size_t limit = RequestReader::kHeaderLimit;
+    std::string filler = "X: " + std::string(limit - line.size() - 3 - 3, 'x') + "\r\n\r";
+    ASSERT_EQ(line.size() + filler.size(), limit);
+    ReadOutcome atLimit = Read({line + filler + "\n"}, false);
+    EXPECT_EQ(atLimit.status, Status::Decided);
+    EXPECT_EQ(atLimit.request.refusal, qv::server::Refusal::None);
+    // ...and one byte later: refused without waiting for more.
     RequestReader reader;
-    EXPECT_EQ(reader.Feed(head + filler + "\r\r"), Status::NoAnswer);
+    EXPECT_EQ(reader.Feed(line + "Y" + filler), Status::Decided);
+    EXPECT_EQ(reader.request().refusal, qv::server::Refusal::HeaderTooLarge);
+    // However long the rest, fed in pieces.
+    RequestReader pieces;
+    Status status = Status::NotYet;
+    for (int i = 0; i < 70 && status == Status::NotYet; ++i) status = pieces.Feed(std::string(1000, 'z'));
+    EXPECT_EQ(status, Status::Decided);
+    EXPECT_EQ(pieces.request().refusal, qv::server::Refusal::HeaderTooLarge);
+}
+
+TEST(RequestReader, PostBodiesByteForByte) {
+    // Line feeds, tabs and zero bytes of a body reach the program as sent.
+    const std::string body = "--b\r\nContent-Type: x\r\n\r\n\x00\x01\t\nfile\r\n--b--"s;
+    ReadOutcome out = Read({"POST /up.cgi HTTP/1.1\r\nContent-Type: multipart/form-data; boundary=b\r\n"
+                            "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body},
+                           false);
+    ASSERT_EQ(out.status, Status::Decided);
+    EXPECT_EQ(out.request.body, body);
+    EXPECT_EQ(out.request.query, "--b");
+    EXPECT_EQ(out.request.bodyType, "multipart/form-data; boundary=b");
+    EXPECT_EQ(out.request.contentLength, static_cast<int64_t>(body.size()));
+}
+
+TEST(RequestReader, PostLengthsRefused) {
+    struct Case {
+        const char* name;
+        std::string length;
+        qv::server::Refusal refusal;
+    };
+    const Case cases[] = {
+        {"negative", "-5", qv::server::Refusal::BadLength},
+        {"not a number", "ten", qv::server::Refusal::BadLength},
+        {"empty", "", qv::server::Refusal::BadLength},
+        {"sign", "+5", qv::server::Refusal::BadLength},
+        {"over 1 MiB", "1048577", qv::server::Refusal::BodyTooLarge},
+        {"far over", "99999999999999999999999999", qv::server::Refusal::BodyTooLarge},
+    };
+    for (const Case& c : cases) {
+        RequestReader reader;
+        // Decided at the header's end: the body is never waited for.
+        EXPECT_EQ(reader.Feed("POST /run.cgi HTTP/1.0\r\nContent-Length: " + c.length + "\r\n\r\n"), Status::Decided)
+            << c.name;
+        EXPECT_EQ(reader.request().refusal, c.refusal) << c.name;
+    }
+    // Exactly 1 MiB is taken.
+    RequestReader most;
+    EXPECT_EQ(most.Feed("POST /run.cgi HTTP/1.0\r\nContent-Length: 1048576\r\n\r\n"), Status::NotYet);
+    EXPECT_TRUE(most.AwaitingBody());
+    EXPECT_EQ(most.Feed(std::string(1048576, 'a')), Status::Decided);
+    EXPECT_EQ(most.request().body.size(), 1048576u);
+    // Without a length, a first line that never ends within 1 MiB is refused too.
+    RequestReader endless;
+    endless.Feed("POST /run.cgi HTTP/1.0\r\n\r\n");
+    EXPECT_EQ(endless.Feed(std::string(1048577, 'a')), Status::Decided);
+    EXPECT_EQ(endless.request().refusal, qv::server::Refusal::BodyTooLarge);
+    // A bad length on a request that takes no body changes nothing.
+    EXPECT_EQ(Read({"GET /a.htm HTTP/1.0\r\nContent-Length: -1\r\n\r\n"}, false).request.refusal,
+              qv::server::Refusal::None);
 }
 
 // Every way of cutting a request in two, and byte by byte, gives the same outcome.
@@ -152,6 +242,8 @@ TEST(RequestReader, SplitsGiveTheSameDecision) {
         "GET /prog.exe?x=1 HTTP/1.0\r\nHost: h\r\nUser-Agent: u\r\n\r\n",
         "POST /run.cgi HTTP/1.0\r\nAccept: */*\r\n\r\nbody line\r\nrest",
         "POST /run.cgi HTTP/1.0\r\n\r\nno end",
+        "POST /run.cgi HTTP/1.0\r\nContent-Length: 12\r\n\r\nline\r\n\nmore\0rest"s,
+        "POST /run.cgi HTTP/1.0\r\nContent-Length: 20\r\n\r\ntoo short",
         "GET /a.htm HTTP/1.0\n\n",
     };
     for (const std::string& bytes : requests) {
@@ -162,6 +254,7 @@ TEST(RequestReader, SplitsGiveTheSameDecision) {
             EXPECT_EQ(split.request.path, whole.request.path);
             EXPECT_EQ(split.request.query, whole.request.query);
             EXPECT_EQ(split.request.host, whole.request.host);
+            EXPECT_EQ(split.request.body, whole.request.body);
         }
         std::vector<std::string> bytewise;
         for (char c : bytes) bytewise.emplace_back(1, c);

@@ -110,3 +110,36 @@ TEST(SplitProgramQuery, PathMayBeOneOfTheOutputs) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(FileTargetOf, NameWithoutTheQuery) {
+    struct Case {
+        const char* url;
+        const char* path;
+        const char* query;
+        bool hasQuery;
+        bool htmAdded;
+    } cases[] = {
+        {"/style.css?v=3", "style.css", "v=3", true, false},
+        {"/style.css", "style.css", "", false, false},
+        {"/docs", "docs.htm", "", false, true},
+        {"/docs?x=1", "docs.htm", "x=1", true, true},
+        {"/docs/", "docs\\default.htm", "", false, false},
+        {"/docs/?x=1", "docs\\default.htm", "x=1", true, false},
+        {"/", "default.htm", "", false, false},
+        {"/?a=b.c", "default.htm", "a=b.c", true, false},
+        {"/a/b?c?d", "a\\b.htm", "c?d", true, true},
+        {"", ".htm", "", false, false},
+        {"/?", "default.htm", "", true, false},
+    };
+    for (const Case& c : cases) {
+        const qv::content::FileTarget target = qv::content::FileTargetOf(c.url);
+        EXPECT_EQ(target.path, c.path) << c.url;
+        EXPECT_EQ(target.query, c.query) << c.url;
+        EXPECT_EQ(target.hasQuery, c.hasQuery) << c.url;
+        EXPECT_EQ(target.htmAdded, c.htmAdded) << c.url;
+    }
+}
+
+}  // namespace

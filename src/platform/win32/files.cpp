@@ -5,6 +5,7 @@
 
 #include "platform/platform.h"
 #include "platform/win32/final_names.h"
+#include "platform/win32/wide_names.h"
 
 namespace qv::platform {
 
@@ -16,16 +17,22 @@ File FromHandle(HANDLE handle) { return handle == INVALID_HANDLE_VALUE ? 0 : rei
 
 bool HasWildcard(const std::string& name) { return name.find_first_of("*?") != std::string::npos; }
 
-std::string LastComponent(const std::string& name) {
-    size_t cut = name.find_last_of("\\/");
-    return cut == std::string::npos ? name : name.substr(cut + 1);
+std::wstring LastComponent(const std::wstring& name) {
+    size_t cut = name.find_last_of(L"\\/");
+    return cut == std::wstring::npos ? name : name.substr(cut + 1);
 }
 
-// Without the "\\?\" prefix GetFinalPathNameByHandleA puts before every name.
-std::string WithoutLongPrefix(const std::string& name) {
-    if (name.compare(0, 8, "\\\\?\\UNC\\") == 0) return "\\\\" + name.substr(8);
-    if (name.compare(0, 4, "\\\\?\\") == 0) return name.substr(4);
+// Without the "\\?\" prefix GetFinalPathNameByHandleW puts before every name.
+std::wstring WithoutLongPrefix(const std::wstring& name) {
+    if (name.compare(0, 8, L"\\\\?\\UNC\\") == 0) return L"\\\\" + name.substr(8);
+    if (name.compare(0, 4, L"\\\\?\\") == 0) return name.substr(4);
     return name;
+}
+
+// Opens for nothing but looking: no access asked, every sharing allowed, directories too.
+HANDLE OpenToLook(const std::wstring& name, DWORD flags) {
+    return CreateFileW(name.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                       OPEN_EXISTING, flags, nullptr);
 }
 
 }  // namespace
@@ -39,15 +46,16 @@ File CreateSharedFile(const std::string& name, bool* notAPlainFile) {
     // Opened without truncating and without following a reparse point at the
     // name, so what is there is looked at first; made only where nothing is
     // (a new file is never made at the far end of a dangling link).
+    const std::wstring wide = WideName(name);
     auto open = [&](DWORD disposition) {
-        return CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
+        return CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
                            disposition, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     };
     HANDLE handle = open(OPEN_EXISTING);
     if (handle == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_NOT_FOUND) handle = open(CREATE_NEW);
     if (handle == INVALID_HANDLE_VALUE) {
         // Only to tell what is in the way; nothing is opened through it.
-        const DWORD attributes = GetFileAttributesA(name.c_str());
+        const DWORD attributes = GetFileAttributesW(wide.c_str());
         if (notAPlainFile != nullptr && attributes != INVALID_FILE_ATTRIBUTES &&
             (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))) {
             *notAPlainFile = true;
@@ -108,25 +116,25 @@ void CloseFile(File file) {
     if (file != 0) CloseHandle(Native(file));
 }
 
-bool RemoveFile(const std::string& name) { return DeleteFileA(name.c_str()) != FALSE; }
+bool RemoveFile(const std::string& name) { return DeleteFileW(WideName(name).c_str()) != FALSE; }
 
 PathKind ProbePath(const std::string& name) {
     if (name.empty() || HasWildcard(name)) return PathKind::Missing;
-    DWORD attributes = GetFileAttributesA(name.c_str());
+    const std::wstring wide = WideName(name);
+    DWORD attributes = GetFileAttributesW(wide.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) return PathKind::Missing;
     if (attributes & FILE_ATTRIBUTE_DIRECTORY) return PathKind::Directory;
     if (attributes & FILE_ATTRIBUTE_DEVICE) return PathKind::Other;
     // The directory search gives the file's real name: a name the system
     // rewrote to reach it (a trailing dot or space, a short alias, a
     // stream suffix) is not the file's own name.
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA(name.c_str(), &found);
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW(wide.c_str(), &found);
     if (search == INVALID_HANDLE_VALUE) return PathKind::Other;
     FindClose(search);
-    if (lstrcmpiA(found.cFileName, LastComponent(name).c_str()) != 0) return PathKind::Other;
+    if (lstrcmpiW(found.cFileName, LastComponent(wide).c_str()) != 0) return PathKind::Other;
     // A device name (CON, NUL, COM1...) can pass for a file in any directory.
-    HANDLE opened = CreateFileA(name.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, 0, nullptr);
+    HANDLE opened = OpenToLook(wide, 0);
     if (opened == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();  // a locked file is still a file
         return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ? PathKind::File : PathKind::Other;
@@ -147,10 +155,10 @@ std::string NativeFileName(const std::string& name) { return name; }
 char DirectorySeparator() { return '\\'; }
 
 bool FinalName(HANDLE handle, std::string& name) {
-    char resolved[MAX_PATH * 4];
-    DWORD length = GetFinalPathNameByHandleA(handle, resolved, sizeof resolved, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-    if (length == 0 || length >= sizeof resolved) return false;
-    name = WithoutLongPrefix(std::string(resolved, length));
+    wchar_t resolved[MAX_PATH * 4];
+    DWORD length = GetFinalPathNameByHandleW(handle, resolved, MAX_PATH * 4, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    if (length == 0 || length >= MAX_PATH * 4) return false;
+    name = Utf8Name(WithoutLongPrefix(std::wstring(resolved, length)));
     return true;
 }
 
@@ -163,18 +171,18 @@ bool OpenedAsNamed(HANDLE handle, const std::string& name) {
     std::string resolvedDirectory, opened;
     if (!CanonicalName(directory, resolvedDirectory) || !FinalName(handle, opened)) return false;
     if (resolvedDirectory.empty() || resolvedDirectory.back() != '\\') resolvedDirectory += '\\';
-    return lstrcmpiA(opened.c_str(), (resolvedDirectory + last).c_str()) == 0;
+    return lstrcmpiW(WideName(opened).c_str(), WideName(resolvedDirectory + last).c_str()) == 0;
 }
 
 HANDLE OpenToLookAt(const std::string& name, std::string* fullName) {
     if (name.empty()) return INVALID_HANDLE_VALUE;
-    char full[MAX_PATH * 4];
-    DWORD length = GetFullPathNameA(name.c_str(), sizeof full, full, nullptr);
-    if (length == 0 || length >= sizeof full) return INVALID_HANDLE_VALUE;
-    if (fullName != nullptr) fullName->assign(full, length);
+    wchar_t full[MAX_PATH * 4];
+    DWORD length = GetFullPathNameW(WideName(name).c_str(), MAX_PATH * 4, full, nullptr);
+    if (length == 0 || length >= MAX_PATH * 4) return INVALID_HANDLE_VALUE;
+    const std::wstring wideFull(full, length);
+    if (fullName != nullptr) *fullName = Utf8Name(wideFull);
     // Backup semantics reach directories too.
-    return CreateFileA(full, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                       FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    return OpenToLook(wideFull, FILE_FLAG_BACKUP_SEMANTICS);
 }
 
 bool CanonicalName(const std::string& name, std::string& canonical) {
@@ -184,18 +192,17 @@ bool CanonicalName(const std::string& name, std::string& canonical) {
     const bool named = FinalName(handle, canonical);
     CloseHandle(handle);
     if (named) return true;
-    char longName[MAX_PATH * 4];
-    DWORD longLength = GetLongPathNameA(fullName.c_str(), longName, sizeof longName);
-    if (longLength == 0 || longLength >= sizeof longName) return false;
-    canonical.assign(longName, longLength);
+    wchar_t longName[MAX_PATH * 4];
+    DWORD longLength = GetLongPathNameW(WideName(fullName).c_str(), longName, MAX_PATH * 4);
+    if (longLength == 0 || longLength >= MAX_PATH * 4) return false;
+    canonical = Utf8Name(std::wstring(longName, longLength));
     return true;
 }
 
 bool IdentifyFile(const std::string& name, FileIdentity& identity) {
     if (name.empty()) return false;
     // Backup semantics reach directories too; no access is asked, so a locked file is still identified.
-    HANDLE handle = CreateFileA(name.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    HANDLE handle = OpenToLook(WideName(name), FILE_FLAG_BACKUP_SEMANTICS);
     if (handle == INVALID_HANDLE_VALUE) return false;
     BY_HANDLE_FILE_INFORMATION info;
     const BOOL known = GetFileInformationByHandle(handle, &info);

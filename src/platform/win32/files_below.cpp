@@ -5,6 +5,7 @@
 
 #include "platform/platform.h"
 #include "platform/win32/final_names.h"
+#include "platform/win32/wide_names.h"
 
 namespace qv::platform {
 namespace {
@@ -52,7 +53,8 @@ OpenedFile OpenBelow(const OpenedDirectory& directory, const std::string& relati
         directory.canonical + (directory.canonical.back() == '\\' ? "" : "\\") + below;
     // Shared for reading only: while it is held nobody renames, deletes or
     // writes it (nor, on NTFS, renames a directory above it).
-    HANDLE handle = CreateFileA(wanted.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    const std::wstring wideWanted = WideName(wanted);
+    HANDLE handle = CreateFileW(wideWanted.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
@@ -64,7 +66,7 @@ OpenedFile OpenBelow(const OpenedDirectory& directory, const std::string& relati
         result.mayRetry = error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
         if (error == ERROR_ACCESS_DENIED) {
             // Only to tell a directory from a file that may not be read; nothing is opened by it.
-            const DWORD attributes = GetFileAttributesA(wanted.c_str());
+            const DWORD attributes = GetFileAttributesW(wideWanted.c_str());
             if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
                 result.kind = PathKind::Directory;
             }
@@ -82,12 +84,12 @@ OpenedFile OpenBelow(const OpenedDirectory& directory, const std::string& relati
     // aside. Where the system cannot name an opened file, its long name stands in.
     bool named = FinalName(handle, result.name);
     if (!named) {
-        char longName[MAX_PATH * 4];
-        const DWORD length = GetLongPathNameA(wanted.c_str(), longName, sizeof longName);
-        named = length > 0 && length < sizeof longName;
-        if (named) result.name.assign(longName, length);
+        wchar_t longName[MAX_PATH * 4];
+        const DWORD length = GetLongPathNameW(wideWanted.c_str(), longName, MAX_PATH * 4);
+        named = length > 0 && length < MAX_PATH * 4;
+        if (named) result.name = Utf8Name(std::wstring(longName, length));
     }
-    result.outside = !named || lstrcmpiA(result.name.c_str(), wanted.c_str()) != 0;
+    result.outside = !named || lstrcmpiW(WideName(result.name).c_str(), wideWanted.c_str()) != 0;
     if (result.outside || result.kind != PathKind::File) {
         CloseHandle(handle);
         return result;

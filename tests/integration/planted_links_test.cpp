@@ -67,7 +67,7 @@ protected:
     };
 
     static std::string Show(const RaceCount& c) {
-        return std::to_string(c.inside) + " inside, " + std::to_string(c.notFound) + " not found, " +
+        return std::to_string(c.inside) + " inside, " + std::to_string(c.notFound) + " refused, " +
                std::to_string(c.outside) + " from outside, " + std::to_string(c.other) + " other";
     }
 
@@ -78,7 +78,9 @@ protected:
                 ++c.outside;
             } else if (got.find(insideMark) != std::string::npos) {
                 ++c.inside;
-            } else if (got.rfind("HTTP/1.0 404 Not Found\r\n", 0) == 0) {
+            } else if (got.rfind("HTTP/1.0 404 Not Found\r\n", 0) == 0 ||
+                       got.find("<P>Process failed to start.</p>") != std::string::npos) {
+                // Refused: the name led outside, or to nothing at the moment it was looked up.
                 ++c.notFound;
             } else {
                 ++c.other;
@@ -97,7 +99,7 @@ protected:
         const std::string request = "GET " + target + " HTTP/1.0\r\n\r\n";
         // One client asks in turn for the whole race while this thread serves.
         qvtest::PumpWhile([&] {
-            while (Clock::now() < end) sort(qvtest::Talk(qvtest::ServerAddress(), port_, request).received, count);
+            while (Clock::now() < end) sort(qvtest::WithoutValidators(qvtest::Talk(qvtest::ServerAddress(), port_, request).received), count);
         });
         stop = true;
         swapper.join();

@@ -61,8 +61,9 @@ Answer OfferToCallback(const Connection& connection, const Request& request, con
     return AnswerAfterHost(connection, request, settings, result);
 }
 
+bool WantsProgram(const Request& request) { return request.cgiFlag != 0; }
+
 Answer Dispatch(const Connection& connection, const Request& request, const Settings& settings) {
-    if (request.cgiFlag != 0) return ServeProgram(connection, request, settings);
     if (settings.hostWindow != 0 && platform::WindowExists(settings.hostWindow)) {
         return OfferToWindow(connection, request, settings);
     }

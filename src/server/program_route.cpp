@@ -1,5 +1,7 @@
 // The program route: run a program of the CGI directory with three exchange
-// files as its standard handles and send what it wrote.
+// files as its standard handles and send what it wrote. Started in one half
+// and finished in the other, so the connection can wait for the program's end
+// without holding anyone else up.
 #include "content/cgi_environment.h"
 #include "content/exchange_files.h"
 #include "content/path_safety.h"
@@ -16,7 +18,9 @@ std::string ExchangeFileName(const std::string& cgiDirectory, const char* prefix
 
 }  // namespace
 
-Answer ServeProgram(const Connection& connection, const Request& request, const Settings& settings) {
+Answer StartProgramRoute(const Connection& connection, const Request& request, const Settings& settings,
+                         ProgramRun& run) {
+    run = ProgramRun{};
     const std::string& dir = settings.cgiDirectory;
     std::string application;
     if (CheckContained(dir, request.programName, application) == Containment::Outside) {
@@ -48,21 +52,34 @@ Answer ServeProgram(const Connection& connection, const Request& request, const 
     launch.standardOutput = fromProgram;
     launch.standardError = errors;
 
-    platform::LaunchResult result = platform::RunProgram(launch, kProgramWaitMs);
-    std::string output;
-    if (result != platform::LaunchResult::NotStarted) output = content::ReadHandleText(fromProgram);
+    run.toProgram = toProgram;
+    run.fromProgram = fromProgram;
+    run.errors = errors;
+    run.inName = inName;
+    run.outName = outName;
+    run.errName = errName;
+    run.process = platform::StartProgram(launch);
+    if (run.process != 0) return Answer();
+    DropProgramRoute(run);
+    return AnswerOf(ProgramFailedResponse(request.contentType, dir, request.programName));
+}
 
-    content::CloseFileHandle(fromProgram);
-    content::CloseFileHandle(toProgram);
-    content::CloseFileHandle(errors);
-    platform::RemoveFile(errName);
-    platform::RemoveFile(inName);
-    platform::RemoveFile(outName);
-
-    if (result == platform::LaunchResult::NotStarted) {
-        return AnswerOf(ProgramFailedResponse(request.contentType, dir, request.programName));
-    }
+Answer FinishProgramRoute(ProgramRun& run, const Request& request) {
+    // Whatever the program wrote by now, whether it has ended or its time is up.
+    std::string output = content::ReadHandleText(run.fromProgram);
+    DropProgramRoute(run);
     return AnswerOf(ContentResponse(request.contentType, output));
+}
+
+void DropProgramRoute(ProgramRun& run) {
+    if (run.process != 0) platform::CloseProcess(run.process);
+    content::CloseFileHandle(run.fromProgram);
+    content::CloseFileHandle(run.toProgram);
+    content::CloseFileHandle(run.errors);
+    if (!run.errName.empty()) platform::RemoveFile(run.errName);
+    if (!run.inName.empty()) platform::RemoveFile(run.inName);
+    if (!run.outName.empty()) platform::RemoveFile(run.outName);
+    run = ProgramRun{};
 }
 
 }  // namespace qv::server

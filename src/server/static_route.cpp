@@ -5,20 +5,6 @@
 #include "server/routes.h"
 
 namespace qv::server {
-namespace {
-
-// Opens the file, retrying for up to 60 s while it exists but is locked; no file when it stays unopenable.
-platform::OpenResult OpenWithRetry(const std::string& name) {
-    const uint64_t deadline = platform::MonotonicMilliseconds() + kOpenRetryWindowMs;
-    for (;;) {
-        platform::OpenResult opened = platform::OpenForReading(name);
-        if (opened.file != 0 || !opened.mayRetry) return opened;
-        platform::SleepMilliseconds(kOpenRetryPauseMs);
-        if (platform::MonotonicMilliseconds() > deadline) return platform::OpenResult{0, false};
-    }
-}
-
-}  // namespace
 
 Answer ServeFile(const Connection& /*connection*/, const Request& request, const Settings& settings) {
     std::string name;
@@ -27,7 +13,9 @@ Answer ServeFile(const Connection& /*connection*/, const Request& request, const
     if (where != Containment::Inside || platform::ProbePath(name) != platform::PathKind::File) {
         return AnswerOf(NotFoundResponse());
     }
-    const platform::OpenResult opened = OpenWithRetry(name);
+    const platform::OpenResult opened = platform::OpenForReading(name);
+    // Locked by someone else for now: the connection tries again a little later.
+    if (opened.file == 0 && opened.mayRetry) return Answer::OpenLater();
     if (opened.file == 0 || opened.size < 0) {
         if (opened.file != 0) platform::CloseFile(opened.file);
         return AnswerOf(NotFoundResponse());

@@ -2,7 +2,10 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
+#include <vector>
+
 #include "platform/platform.h"
+#include "platform/win32/event_sockets.h"
 
 namespace qv::platform {
 
@@ -15,6 +18,14 @@ SOCKET Native(Socket socket) { return static_cast<SOCKET>(socket); }
 void KeepFromChildren(SOCKET socket) {
     SetHandleInformation(reinterpret_cast<HANDLE>(socket), HANDLE_FLAG_INHERIT, 0);
 }
+
+// A call that would have blocked on a non-blocking socket: kWouldBlock.
+long NowResult(int result) {
+    if (result != SOCKET_ERROR) return result;
+    return WSAGetLastError() == WSAEWOULDBLOCK ? kWouldBlock : -1;
+}
+
+int Capped(size_t size) { return size > 0x7fffffff ? 0x7fffffff : static_cast<int>(size); }
 
 }  // namespace
 
@@ -90,32 +101,43 @@ WaitResult WaitSocket(Socket socket, bool forWriting, uint64_t timeoutMicrosecon
 }
 
 long ReceiveSocket(Socket socket, char* buffer, size_t size) {
-    int wanted = size > 0x7fffffff ? 0x7fffffff : static_cast<int>(size);
-    int got = recv(Native(socket), buffer, wanted, 0);
+    int got = recv(Native(socket), buffer, Capped(size), 0);
     return got == SOCKET_ERROR ? -1 : got;
 }
 
 long SendSocket(Socket socket, const char* data, size_t size) {
-    int wanted = size > 0x7fffffff ? 0x7fffffff : static_cast<int>(size);
-    int sent = send(Native(socket), data, wanted, 0);
+    int sent = send(Native(socket), data, Capped(size), 0);
     return sent == SOCKET_ERROR ? -1 : sent;
 }
 
-// Accepted sockets block, so "now" is a wait of no time and then the call.
+// Other sockets block, so "now" is a wait of no time and then the call.
 long ReceiveSocketNow(Socket socket, char* buffer, size_t size) {
+    if (IsEventSocket(Native(socket))) return NowResult(recv(Native(socket), buffer, Capped(size), 0));
     const WaitResult ready = WaitSocket(socket, false, 0);
     if (ready == WaitResult::Failed) return -1;
     return ready == WaitResult::TimedOut ? kWouldBlock : ReceiveSocket(socket, buffer, size);
 }
 
 long SendSocketNow(Socket socket, const char* data, size_t size) {
+    if (IsEventSocket(Native(socket))) return NowResult(send(Native(socket), data, Capped(size), 0));
     const WaitResult ready = WaitSocket(socket, true, 0);
     if (ready == WaitResult::Failed) return -1;
     return ready == WaitResult::TimedOut ? kWouldBlock : SendSocket(socket, data, size);
 }
 
+long SendFileNow(Socket socket, File file, uint64_t offset, size_t count) {
+    // One bounded piece per call: what the socket does not take now is read again next time.
+    constexpr size_t kPiece = 65536;
+    std::vector<char> piece(count < kPiece ? count : kPiece);
+    long got = ReadFileAt(file, offset, piece.data(), piece.size());
+    if (got <= 0) return count == 0 ? 0 : got;
+    return SendSocketNow(socket, piece.data(), static_cast<size_t>(got));
+}
+
 void CloseSocket(Socket socket) {
-    if (socket != kNoSocket) closesocket(Native(socket));
+    if (socket == kNoSocket) return;
+    NoteEventSocket(Native(socket), false);
+    closesocket(Native(socket));
 }
 
 bool SocketPeer(Socket socket, uint32_t& addressNetOrder, uint16_t& port) {

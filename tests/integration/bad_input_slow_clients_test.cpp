@@ -53,8 +53,10 @@ protected:
 };
 
 // The documented receive time-out is about 58.6 s: the silent client is
-// closed without an answer then, and the client behind it is answered at once.
-TEST_F(SlowClients, SilentClientHoldsTheServerUntilTheReceiveTimeOutOnly) {
+// closed without an answer then, and the client behind it is answered no
+// later (at once where the system does not report a connection that has sent
+// nothing, as on Linux).
+TEST_F(SlowClients, SilentClientHoldsTheServerUntilTheReceiveTimeOutAtMost) {
     Outcome got = SlowThenNext({}, 0);
     std::printf("silent client closed after %.1f s, the next client answered after %.1f s\n", got.slowSeconds,
                 got.nextSeconds);
@@ -63,7 +65,6 @@ TEST_F(SlowClients, SilentClientHoldsTheServerUntilTheReceiveTimeOutOnly) {
     EXPECT_GE(got.slowSeconds, 55.0);
     EXPECT_LE(got.slowSeconds, 70.0);
     EXPECT_EQ(got.next.received, PageAnswer());
-    EXPECT_GE(got.nextSeconds, 55.0);
     EXPECT_LE(got.nextSeconds, 70.0);
 }
 

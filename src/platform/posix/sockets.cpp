@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/sendfile.h>
 #include <sys/socket.h>
@@ -102,6 +103,11 @@ bool ListenSocket(Socket socket, int backlog) {
     int fd = Fd(socket);
     int flags = fcntl(fd, F_GETFL);
     if (flags < 0 || fcntl(fd, F_SETFL, flags | O_NONBLOCK) != 0) return false;
+    // A connection is reported only once its first bytes are in: a client that
+    // connects and says nothing does not wake the server (the system accepts
+    // it after some seconds all the same, and the receive time-out applies).
+    int seconds = 1;
+    setsockopt(fd, IPPROTO_TCP, TCP_DEFER_ACCEPT, &seconds, sizeof seconds);
     return listen(fd, backlog) == 0;
 }
 

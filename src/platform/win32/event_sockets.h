@@ -1,14 +1,13 @@
-// The sockets registered for events. Registration makes a socket
-// non-blocking, and its read and write events come back only after a call
-// that receives or sends; so on these the "now" calls must always make the
-// call instead of asking select first.
+// Sockets registered for event messages: WSAAsyncSelect has made them
+// non-blocking, and their read and write events are enabled again only by a
+// receive or send that is actually made (and, for writing, would have blocked).
 #pragma once
 
-#include <winsock2.h>
+#include "platform/platform.h"
 
 namespace qv::platform {
 
-void NoteEventSocket(SOCKET socket, bool registered);
-bool IsEventSocket(SOCKET socket);
+void NoteEventSocket(Socket socket, bool registered);
+bool IsEventSocket(Socket socket);
 
 }  // namespace qv::platform

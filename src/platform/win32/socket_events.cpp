@@ -4,37 +4,39 @@
 #include <mutex>
 #include <unordered_set>
 
-#include "platform/platform.h"
 #include "platform/win32/event_sockets.h"
 
 namespace qv::platform {
 namespace {
 
 std::mutex gEventSocketsLock;
-std::unordered_set<SOCKET> gEventSockets;
+std::unordered_set<Socket>& EventSockets() {
+    static std::unordered_set<Socket> sockets;
+    return sockets;
+}
 
 }  // namespace
 
-void NoteEventSocket(SOCKET socket, bool registered) {
+void NoteEventSocket(Socket socket, bool registered) {
     std::lock_guard<std::mutex> guard(gEventSocketsLock);
     if (registered) {
-        gEventSockets.insert(socket);
+        EventSockets().insert(socket);
     } else {
-        gEventSockets.erase(socket);
+        EventSockets().erase(socket);
     }
 }
 
-bool IsEventSocket(SOCKET socket) {
+bool IsEventSocket(Socket socket) {
     std::lock_guard<std::mutex> guard(gEventSocketsLock);
-    return gEventSockets.count(socket) != 0;
+    return EventSockets().count(socket) != 0;
 }
 
 bool NotifySocketEvents(Socket socket, Window window, uint32_t message, uint32_t events) {
-    const SOCKET native = static_cast<SOCKET>(socket);
-    if (WSAAsyncSelect(native, reinterpret_cast<HWND>(window), message, static_cast<long>(events)) != 0) return false;
-    // The socket stays non-blocking even when the events end.
-    NoteEventSocket(native, true);
-    return true;
+    const bool done = WSAAsyncSelect(static_cast<SOCKET>(socket), reinterpret_cast<HWND>(window), message,
+                                     static_cast<long>(events)) == 0;
+    // Read and write events on a connection: its calls made "now" go straight to the socket.
+    if (done) NoteEventSocket(socket, (events & (kSocketRead | kSocketWrite)) != 0);
+    return done;
 }
 
 }  // namespace qv::platform

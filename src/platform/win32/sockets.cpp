@@ -19,14 +19,6 @@ void KeepFromChildren(SOCKET socket) {
     SetHandleInformation(reinterpret_cast<HANDLE>(socket), HANDLE_FLAG_INHERIT, 0);
 }
 
-// A call that would have blocked on a non-blocking socket: kWouldBlock.
-long NowResult(int result) {
-    if (result != SOCKET_ERROR) return result;
-    return WSAGetLastError() == WSAEWOULDBLOCK ? kWouldBlock : -1;
-}
-
-int Capped(size_t size) { return size > 0x7fffffff ? 0x7fffffff : static_cast<int>(size); }
-
 }  // namespace
 
 bool SocketLibraryStart() {
@@ -101,25 +93,39 @@ WaitResult WaitSocket(Socket socket, bool forWriting, uint64_t timeoutMicrosecon
 }
 
 long ReceiveSocket(Socket socket, char* buffer, size_t size) {
-    int got = recv(Native(socket), buffer, Capped(size), 0);
+    int wanted = size > 0x7fffffff ? 0x7fffffff : static_cast<int>(size);
+    int got = recv(Native(socket), buffer, wanted, 0);
     return got == SOCKET_ERROR ? -1 : got;
 }
 
 long SendSocket(Socket socket, const char* data, size_t size) {
-    int sent = send(Native(socket), data, Capped(size), 0);
+    int wanted = size > 0x7fffffff ? 0x7fffffff : static_cast<int>(size);
+    int sent = send(Native(socket), data, wanted, 0);
     return sent == SOCKET_ERROR ? -1 : sent;
 }
 
-// Other sockets block, so "now" is a wait of no time and then the call.
+namespace {
+
+// The result of a call on a non-blocking socket: "would block" told apart from failure.
+long NonBlockingResult(long result) {
+    if (result >= 0) return result;
+    return WSAGetLastError() == WSAEWOULDBLOCK ? kWouldBlock : -1;
+}
+
+}  // namespace
+
+// Accepted sockets block, so "now" is a wait of no time and then the call. A
+// socket registered for events is non-blocking and is called directly: only a
+// call that was made enables its next event (a select would not).
 long ReceiveSocketNow(Socket socket, char* buffer, size_t size) {
-    if (IsEventSocket(Native(socket))) return NowResult(recv(Native(socket), buffer, Capped(size), 0));
+    if (IsEventSocket(socket)) return NonBlockingResult(ReceiveSocket(socket, buffer, size));
     const WaitResult ready = WaitSocket(socket, false, 0);
     if (ready == WaitResult::Failed) return -1;
     return ready == WaitResult::TimedOut ? kWouldBlock : ReceiveSocket(socket, buffer, size);
 }
 
 long SendSocketNow(Socket socket, const char* data, size_t size) {
-    if (IsEventSocket(Native(socket))) return NowResult(send(Native(socket), data, Capped(size), 0));
+    if (IsEventSocket(socket)) return NonBlockingResult(SendSocket(socket, data, size));
     const WaitResult ready = WaitSocket(socket, true, 0);
     if (ready == WaitResult::Failed) return -1;
     return ready == WaitResult::TimedOut ? kWouldBlock : SendSocket(socket, data, size);
@@ -136,7 +142,7 @@ long SendFileNow(Socket socket, File file, uint64_t offset, size_t count) {
 
 void CloseSocket(Socket socket) {
     if (socket == kNoSocket) return;
-    NoteEventSocket(Native(socket), false);
+    NoteEventSocket(socket, false);
     closesocket(Native(socket));
 }
 

@@ -2,6 +2,8 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
+#include <vector>
+
 #include "platform/platform.h"
 #include "platform/win32/event_sockets.h"
 
@@ -127,6 +129,15 @@ long SendSocketNow(Socket socket, const char* data, size_t size) {
     const WaitResult ready = WaitSocket(socket, true, 0);
     if (ready == WaitResult::Failed) return -1;
     return ready == WaitResult::TimedOut ? kWouldBlock : SendSocket(socket, data, size);
+}
+
+long SendFileNow(Socket socket, File file, uint64_t offset, size_t count) {
+    // One bounded piece per call: what the socket does not take now is read again next time.
+    constexpr size_t kPiece = 65536;
+    std::vector<char> piece(count < kPiece ? count : kPiece);
+    long got = ReadFileAt(file, offset, piece.data(), piece.size());
+    if (got <= 0) return count == 0 ? 0 : got;
+    return SendSocketNow(socket, piece.data(), static_cast<size_t>(got));
 }
 
 void CloseSocket(Socket socket) {

@@ -79,13 +79,7 @@ long SendChannelNow(int number, const char* data, size_t size) {
 
 long SendChannelFileNow(int number, platform::File file, uint64_t offset, size_t count) {
     platform::Socket socket = OpenTcpSocketOf(number);
-    if (socket == platform::kNoSocket) return -1;
-    // Read a bounded piece and offer it; what the socket does not take is read again next time.
-    constexpr size_t kPiece = 65536;
-    char piece[kPiece];
-    long got = platform::ReadFileAt(file, offset, piece, count < kPiece ? count : kPiece);
-    if (got <= 0) return got < 0 ? -1 : 0;
-    return platform::SendSocketNow(socket, piece, static_cast<size_t>(got));
+    return socket == platform::kNoSocket ? -1 : platform::SendFileNow(socket, file, offset, count);
 }
 
 int SendChannel(int number, const std::string& data) { return SendChannel(number, data.data(), data.size()); }

@@ -63,6 +63,7 @@ struct LiveConnection {
     ConnectionMachine machine;
     bool retrying = false;  // its file is locked, and is tried again by a timer
     uint64_t retryUntilMs = 0;
+    bool bodyPauseTimer = false;  // waiting for the rest of a body line
 };
 
 // A connection as it may be looked for again later, when it may have gone.
@@ -95,8 +96,10 @@ struct Connections {
     std::deque<std::pair<int, uint64_t>> refused;  // channel, when
 };
 
+// Never destroyed: the library's unload closes what is still open, and may
+// come after the process's static objects are gone.
 Connections& Open() {
-    static Connections connections;
+    static Connections& connections = *new Connections;
     return connections;
 }
 
@@ -114,6 +117,7 @@ ConnectionRef RefOf(const LiveConnection& c) { return ConnectionRef{c.slot, c.id
 void Close(LiveConnection& c) {
     Connections& open = Open();
     if (c.retrying) platform::KillWindowTimer(open.window, kOpenRetryTimerBase + static_cast<uintptr_t>(c.slot));
+    if (c.bodyPauseTimer) platform::KillWindowTimer(open.window, kBodyPauseTimerBase + static_cast<uintptr_t>(c.slot));
     const platform::Socket socket = c.socket;
     const int32_t slot = c.slot;
     net::CloseChannel(c.channel, net::ChannelKind::Tcp);
@@ -135,6 +139,28 @@ void Follow(LiveConnection& c, Next next) {
         Handle(c);
         return;
     }
+}
+
+// After bytes were read: a body line still open is given until the client pauses.
+void FollowRead(LiveConnection& c, Next next) {
+    const uintptr_t timer = kBodyPauseTimerBase + static_cast<uintptr_t>(c.slot);
+    if (next == Next::Wait && c.machine.WaitsForBodyLine()) {
+        // Set again at each arrival, so the pause counts from the last bytes.
+        platform::SetWindowTimer(Open().window, timer, kBodyPauseMs);
+        c.bodyPauseTimer = true;
+    } else if (c.bodyPauseTimer) {
+        platform::KillWindowTimer(Open().window, timer);
+        c.bodyPauseTimer = false;
+    }
+    Follow(c, next);
+}
+
+void OnBodyPause(int32_t slot) {
+    platform::KillWindowTimer(Open().window, kBodyPauseTimerBase + static_cast<uintptr_t>(slot));
+    LiveConnection* c = ValidSlot(slot) ? Open().bySlot[slot] : nullptr;
+    if (c == nullptr || !c->bodyPauseTimer) return;
+    c->bodyPauseTimer = false;
+    Follow(*c, c->machine.OnBodyPause());
 }
 
 // The answer for the decided request, or word that its file is locked for now.
@@ -247,12 +273,13 @@ void Handle(LiveConnection& c) {
     HandOff(c);
 }
 
-// The connection that has waited longest for its header, or null when none waits.
+// The connection that has waited longest for its header (the earliest accepted
+// of those still waiting), or null when none waits.
 LiveConnection* LongestWaiting() {
     LiveConnection* oldest = nullptr;
     for (LiveConnection* c : Open().bySlot) {
         if (c == nullptr || c->machine.phase() != ConnectionMachine::Phase::ReadHeader) continue;
-        if (oldest == nullptr || c->machine.openedAtMs() < oldest->machine.openedAtMs()) oldest = c;
+        if (oldest == nullptr || c->id < oldest->id) oldest = c;
     }
     return oldest;
 }
@@ -314,7 +341,7 @@ void OpenConnection(int channel) {
     open.bySlot[slot] = record.get();
     open.bySocket[socket] = std::move(record);
     // The request has usually arrived with the connection: read it at once.
-    Follow(c, c.machine.OnReadable(NowMs()));
+    FollowRead(c, c.machine.OnReadable(NowMs()));
 }
 
 void CloseExpired() {
@@ -395,7 +422,7 @@ void OnConnectionEvent(platform::Socket socket, uint32_t events) {
     // for a closed socket whose number was reused does no harm.
     if ((events & (platform::kSocketRead | platform::kSocketClose)) != 0) {
         LiveConnection* c = Find(ref);
-        Follow(*c, c->machine.OnReadable(NowMs()));
+        FollowRead(*c, c->machine.OnReadable(NowMs()));
     }
     if ((events & platform::kSocketWrite) != 0) {
         if (LiveConnection* c = Find(ref)) Follow(*c, c->machine.OnWritable(NowMs()));
@@ -415,6 +442,8 @@ void OnTimer(uintptr_t id) {
         FinishProgram();
     } else if (id >= kOpenRetryTimerBase && id < kOpenRetryTimerBase + kSlotCount) {
         RetryOpen(static_cast<int32_t>(id - kOpenRetryTimerBase));
+    } else if (id >= kBodyPauseTimerBase && id < kBodyPauseTimerBase + kSlotCount) {
+        OnBodyPause(static_cast<int32_t>(id - kBodyPauseTimerBase));
     }
 }
 

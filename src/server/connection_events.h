@@ -17,7 +17,11 @@ constexpr uint32_t kProgramEndMessage = 1100;
 constexpr uintptr_t kDeadlineTimer = 1;     // closes connections past their time-out
 constexpr uintptr_t kProgramMarkTimer = 2;  // the running program's time is up
 constexpr uintptr_t kOpenRetryTimerBase = 16;  // + slot: a locked file is tried again
+constexpr uintptr_t kBodyPauseTimerBase = 1024;  // + slot: the client paused inside a body line
 constexpr uint32_t kDeadlineCheckMs = 1000;
+// A POST body line without its line end is taken as it stands once the client
+// has sent nothing more for this long.
+constexpr uint32_t kBodyPauseMs = 100;
 
 // The listener is open: connections are taken from now on, their messages to `window`.
 void BeginServing(platform::Window window);

@@ -66,6 +66,10 @@ ConnectionMachine::Next ConnectionMachine::OnReadable(uint64_t /*nowMs*/) {
     return Next::Wait;
 }
 
+ConnectionMachine::Next ConnectionMachine::OnBodyPause() {
+    return WaitsForBodyLine() ? Decide(reader_.Finish()) : Next::Wait;
+}
+
 ConnectionMachine::Next ConnectionMachine::Decide(RequestReader::Status status) {
     switch (status) {
     case RequestReader::Status::Decided:

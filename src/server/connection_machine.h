@@ -57,8 +57,10 @@ public:
 
     Phase phase() const { return phase_; }
     const Request& request() const { return reader_.request(); }
-    // When the connection began waiting for its header.
-    uint64_t openedAtMs() const { return openedAtMs_; }
+    // The header is in and the request waits for the body line of a POST to a program.
+    bool WaitsForBodyLine() const { return phase_ == Phase::ReadHeader && reader_.headerComplete(); }
+    // The client has paused inside the body line: the line is taken as it stands.
+    Next OnBodyPause();
 
 private:
     Next Decide(RequestReader::Status status);

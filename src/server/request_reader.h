@@ -32,6 +32,8 @@ public:
     // No more bytes will come.
     Status Finish();
     Status status() const { return status_; }
+    // The header's empty line is in (a request not yet decided then waits for its body line).
+    bool headerComplete() const { return headerDone_; }
     const Request& request() const { return request_; }
 
 private:

@@ -284,7 +284,8 @@ TEST_F(Concurrency, StopClosesEveryConnectionAndAStartServesAfresh) {
         ASSERT_EQ(held.Open(qvtest::ServerAddress(), port_, 3, ""), 3);
         ASSERT_EQ(held.Open(qvtest::ServerAddress(), port_, 3, kHalfHeader), 3);
         ASSERT_EQ(held.Open(qvtest::ServerAddress(), port_, 3, "GET /big.bin HTTP/1.0\r\n\r\n"), 3);
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        // Long enough for a system that reports silent connections late to have reported them.
+        std::this_thread::sleep_for(std::chrono::milliseconds(3000));
     });
     api().ServerStop();
     std::vector<std::string> received(held.size());
@@ -299,6 +300,7 @@ TEST_F(Concurrency, StopClosesEveryConnectionAndAStartServesAfresh) {
             return ended == static_cast<int>(held.size());
         },
         5000));
+    for (size_t i = 0; i < held.size(); ++i) EXPECT_TRUE(held.ClosedByServer(i)) << "connection " << i;
     for (size_t i = 6; i < held.size(); ++i) {
         EXPECT_LT(received[i].size(), size) << "a stopped download ran to its end";
     }

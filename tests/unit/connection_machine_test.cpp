@@ -154,6 +154,40 @@ TEST_F(ConnectionMachineTest, ConnectionsThatEndWithoutARequestAreClosedUnanswer
     }
 }
 
+// A POST to a program waits for its body line; when the client pauses without
+// ending the line, the request is taken as it stands. Nothing else waits so.
+TEST_F(ConnectionMachineTest, OnlyAnOpenBodyLineIsTakenAtAPause) {
+    struct Case {
+        const char* what;
+        std::string bytes;
+        bool waitsForBody;
+        Next atPause;
+    };
+    const Case cases[] = {
+        {"body line without its end", "POST /run.cgi HTTP/1.0\r\n\r\nq=12", true, Next::Decided},
+        {"no body yet", "POST /run.cgi HTTP/1.0\r\n\r\n", true, Next::Decided},
+        {"header not in yet", "POST /run.cgi HTTP/1.0\r\nHost: h\r\n", false, Next::Wait},
+        {"a file's header not in yet", "GET /a.htm HTTP/1.0\r\n", false, Next::Wait},
+    };
+    for (const Case& c : cases) {
+        ScriptedLink link;
+        link.incoming = c.bytes;
+        ConnectionMachine machine(link, 0, kTimeoutMs);
+        EXPECT_EQ(machine.OnReadable(0), Next::Wait) << c.what;
+        EXPECT_EQ(machine.WaitsForBodyLine(), c.waitsForBody) << c.what;
+        EXPECT_EQ(machine.OnBodyPause(), c.atPause) << c.what;
+        if (c.atPause == Next::Decided) {
+            EXPECT_EQ(machine.request().method, "POST") << c.what;
+        }
+    }
+    // An ended body line decides at once, with no pause.
+    ScriptedLink link;
+    link.incoming = "POST /run.cgi HTTP/1.0\r\n\r\nq=12\r\n";
+    ConnectionMachine machine(link, 0, kTimeoutMs);
+    EXPECT_EQ(machine.OnReadable(0), Next::Decided);
+    EXPECT_EQ(machine.request().query, "q=12");
+}
+
 TEST_F(ConnectionMachineTest, NothingToReadYetKeepsTheConnectionWaiting) {
     ScriptedLink link;
     ConnectionMachine machine(link, 0, kTimeoutMs);

@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "exclusive_file.h"
 #include "held_connections.h"
 #include "process_memory.h"
 #include "server_fixture.h"
@@ -171,6 +172,34 @@ TEST_F(Concurrency, StalledDownloadHoldsNobodyAndNoMemory) {
     if (before != 0 && after != 0) {
         EXPECT_LT(after, before + (size_t{16} << 20)) << "resident size grew from " << before << " to " << after;
     }
+}
+
+// A file locked by someone else is tried again on its connection's timer
+// until it opens; everyone else is served meanwhile.
+TEST_F(Concurrency, LockedFileIsRetriedWhileOthersAreServed) {
+    const std::string body = "open at last";
+    WriteFile(root_ / "docs" / "locked.htm", body);
+    qvtest::ExclusiveFile lock;
+    if (!lock.Hold((root_ / "docs" / "locked.htm").string())) GTEST_SKIP() << "this system keeps no one out of an open file";
+    qvtest::Exchange locked, other;
+    double lockedSeconds = 0, otherSeconds = 0;
+    qvtest::PumpWhile([&] {
+        const auto start = Clock::now();
+        std::thread waiting([&] {
+            locked = Fetch("GET /locked.htm HTTP/1.0\r\n\r\n");
+            lockedSeconds = SecondsSince(start);
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        other = Fetch(kPageRequest);
+        otherSeconds = SecondsSince(start);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+        lock.Release();
+        waiting.join();
+    });
+    EXPECT_EQ(other.received, PageAnswer());
+    EXPECT_EQ(locked.received, Head("HTTP/1.0 200 OK", "text/html", body.size()) + body + "\r\n\r\n");
+    EXPECT_GE(lockedSeconds, 1.7);
+    EXPECT_LT(otherSeconds, 1.5);
 }
 
 // Two lines "begin=MS end=MS" of the pause program's output.

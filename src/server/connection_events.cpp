@@ -1,9 +1,9 @@
 #include "server/connection_events.h"
 
+#include <algorithm>
 #include <array>
 #include <deque>
-#include <memory>
-#include <unordered_map>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -84,7 +84,9 @@ struct ProgramTurns {
 struct Connections {
     platform::Window window = 0;
     uint64_t nextId = 1;
-    std::unordered_map<platform::Socket, std::unique_ptr<LiveConnection>> bySocket;
+    // The records live in their slots, so opening and closing a connection
+    // allocates nothing for the record itself.
+    std::array<std::optional<LiveConnection>, kSlotCount> records;
     std::array<LiveConnection*, kSlotCount> bySlot{};
     ProgramTurns programs;
     // Hand-offs to the host go one at a time: requests decided while one is
@@ -118,12 +120,11 @@ void Close(LiveConnection& c) {
     Connections& open = Open();
     if (c.retrying) platform::KillWindowTimer(open.window, kOpenRetryTimerBase + static_cast<uintptr_t>(c.slot));
     if (c.bodyPauseTimer) platform::KillWindowTimer(open.window, kBodyPauseTimerBase + static_cast<uintptr_t>(c.slot));
-    const platform::Socket socket = c.socket;
     const int32_t slot = c.slot;
     net::CloseChannel(c.channel, net::ChannelKind::Tcp);
     ReleaseSlot(slot);
     open.bySlot[slot] = nullptr;
-    open.bySocket.erase(socket);  // the record goes with it
+    open.records[slot].reset();  // the record goes with it
 }
 
 void Handle(LiveConnection& c);
@@ -336,10 +337,8 @@ void OpenConnection(int channel) {
         ReleaseSlot(slot);
         return;
     }
-    auto record = std::make_unique<LiveConnection>(open.nextId++, slot, channel, socket, open.window, NowMs());
-    LiveConnection& c = *record;
-    open.bySlot[slot] = record.get();
-    open.bySocket[socket] = std::move(record);
+    LiveConnection& c = open.records[slot].emplace(open.nextId++, slot, channel, socket, open.window, NowMs());
+    open.bySlot[slot] = &c;
     // The request has usually arrived with the connection: read it at once.
     FollowRead(c, c.machine.OnReadable(NowMs()));
 }
@@ -415,9 +414,11 @@ void AcceptPending() {
 
 void OnConnectionEvent(platform::Socket socket, uint32_t events) {
     Connections& open = Open();
-    auto found = open.bySocket.find(socket);
-    if (found == open.bySocket.end()) return;  // closed meanwhile
-    const ConnectionRef ref = RefOf(*found->second);
+    // At most 501 records: a look through them costs less than keeping an index.
+    const auto found = std::find_if(open.bySlot.begin(), open.bySlot.end(),
+                                    [socket](const LiveConnection* c) { return c != nullptr && c->socket == socket; });
+    if (found == open.bySlot.end()) return;  // closed meanwhile
+    const ConnectionRef ref = RefOf(**found);
     // Every event is checked against the socket itself, so a late message
     // for a closed socket whose number was reused does no harm.
     if ((events & (platform::kSocketRead | platform::kSocketClose)) != 0) {

@@ -4,7 +4,6 @@
 // file without waiting. The client end is a plain blocking loopback socket.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <deque>
 #include <string>
 #include <thread>
@@ -12,12 +11,13 @@
 
 #include "loopback_connect.h"
 #include "platform/platform.h"
+#include "pump_until.h"
 
 namespace {
 
 namespace platform = qv::platform;
 namespace loopback = qvtest::loopback;
-using namespace std::chrono_literals;
+using qvtest::PumpUntil;
 
 constexpr loopback::Socket kNoClient = qvtest::RecordingServer::kNoSocket;
 constexpr uint32_t kConnectionMessage = 1098;
@@ -78,15 +78,6 @@ protected:
         int count = 0;
         for (const Event& event : gEvents) count += event.socket == socket && event.kind == kind ? 1 : 0;
         return count;
-    }
-    template <typename Done>
-    static bool PumpUntil(Done done) {
-        const auto giveUp = std::chrono::steady_clock::now() + 10s;
-        while (!done()) {
-            if (std::chrono::steady_clock::now() > giveUp) return false;
-            platform::PumpMessages(10);
-        }
-        return true;
     }
     // Lets anything that is going to be reported arrive.
     static void Settle() { platform::PumpMessages(150); }

@@ -2,7 +2,6 @@
 // route does. The child is tests/programs/platform_child.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <sstream>
@@ -10,12 +9,12 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "pump_until.h"
 
 namespace {
 
 namespace platform = qv::platform;
 using Launch = platform::LaunchResult;
-using namespace std::chrono_literals;
 
 std::string ChildProgram() {
     for (const char* name : {"platform_child", "platform_child.exe"}) {
@@ -153,15 +152,7 @@ intptr_t RecordEnd(platform::Window, uint32_t message, uintptr_t wParam, intptr_
     return 0;
 }
 
-template <typename Done>
-bool PumpUntil(Done done) {
-    auto giveUp = std::chrono::steady_clock::now() + 10s;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > giveUp) return false;
-        platform::PumpMessages(10);
-    }
-    return true;
-}
+using qvtest::PumpUntil;
 
 class ProgramEnds : public PlatformPrograms {
 protected:

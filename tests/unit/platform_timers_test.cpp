@@ -2,15 +2,15 @@
 // setting the same id again, silent once killed or once their window is gone.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <map>
 
 #include "platform/platform.h"
+#include "pump_until.h"
 
 namespace {
 
 namespace platform = qv::platform;
-using namespace std::chrono_literals;
+using qvtest::PumpUntil;
 
 std::map<uintptr_t, int> gTicks;  // by timer id; written by the test thread's loop only
 platform::Window gLastWindow = 0;
@@ -21,16 +21,6 @@ intptr_t CountTicks(platform::Window window, uint32_t message, uintptr_t wParam,
         gLastWindow = window;
     }
     return 0;
-}
-
-template <typename Done>
-bool PumpUntil(Done done) {
-    auto giveUp = std::chrono::steady_clock::now() + 10s;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > giveUp) return false;
-        platform::PumpMessages(10);
-    }
-    return true;
 }
 
 class PlatformTimers : public ::testing::Test {

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -12,11 +11,12 @@
 
 #include "platform/platform.h"
 #include "platform/posix/process_table.h"
+#include "pump_until.h"
 
 namespace {
 
 namespace platform = qv::platform;
-using namespace std::chrono_literals;
+using qvtest::PumpUntil;
 
 constexpr uint32_t kEndMessage = 1099;
 int gEnds = 0;
@@ -81,8 +81,7 @@ TEST_P(ProcessReaping, EndSeenAndChildReaped) {
     platform::Process process = platform::StartProgram(SleepingChild(100));
     ASSERT_NE(process, 0u);
     ASSERT_TRUE(platform::NotifyProcessEnd(process, window_, kEndMessage, 1));
-    const auto giveUp = std::chrono::steady_clock::now() + 10s;
-    while (gEnds == 0 && std::chrono::steady_clock::now() < giveUp) platform::PumpMessages(10);
+    PumpUntil([] { return gEnds != 0; });
     EXPECT_EQ(gEnds, 1);
     EXPECT_EQ(Zombies(), 0);
     platform::CloseProcess(process);
@@ -105,10 +104,7 @@ TEST_P(ProcessReaping, ForgottenWhileRunningIsReapedWhenItEnds) {
         platform::CloseProcess(process);
         // The child ends meanwhile; the loop reaps it without a word.
         platform::PumpMessages(300);
-        const auto giveUp = std::chrono::steady_clock::now() + 10s;
-        while ((Zombies() != 0 || OpenDescriptors() != descriptors) && std::chrono::steady_clock::now() < giveUp) {
-            platform::PumpMessages(20);
-        }
+        PumpUntil([&] { return Zombies() == 0 && OpenDescriptors() == descriptors; });
         EXPECT_EQ(Zombies(), 0);
         EXPECT_EQ(OpenDescriptors(), descriptors);
         EXPECT_EQ(gEnds, 0);

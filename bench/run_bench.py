@@ -2,7 +2,18 @@
 """Runs the server scenarios interleaved (A B C ..., five rounds unless --rounds says), takes
 medians, and prints the table (also written to OUT/results.md).
 
-usage: run_bench.py TREE PROGRAMS OUT [--rounds N] [--quick]
+usage: run_bench.py TREE PROGRAMS OUT [--rounds N] [--quick] [--only KEYS]
+
+Two scenarios attach other connections while they measure, and are run against
+quorvex and lighttpd only (civetweb here has one worker thread, which an idle
+connection holds):
+  (f) the 1 KB page, 1 client, while 400 idle connections and 4 stalled
+      downloads of a 100 MB file are attached: the median latency beside the
+      same client's with nothing attached (the (a) case), and the requests
+      that took over 50 ms (one Python client times each request, so the
+      medians have sub-millisecond resolution, which ab's have not);
+  (g) 500 clients each downloading the 100 MB file slowly: resident memory
+      above idle while they are all attached.
 """
 import datetime
 import os
@@ -19,9 +30,13 @@ ROUNDS = 5
 QUICK = "--quick" in sys.argv
 if "--rounds" in sys.argv:
     ROUNDS = int(sys.argv[sys.argv.index("--rounds") + 1])
+ONLY = None
+if "--only" in sys.argv:
+    ONLY = set(sys.argv[sys.argv.index("--only") + 1])
 SITE = os.path.join(OUT, "site")
 LOGS = os.path.join(OUT, "logs")
 BIG_SIZE = 1 << 30
+MEDIUM_SIZE = 100 << 20
 PORTS = {"quorvex": 18080, "lighttpd": 18081, "civetweb": 18082,
          "ceiling-page": 18090, "ceiling-100k": 18091, "ceiling-cgi": 18092}
 
@@ -38,6 +53,19 @@ if QUICK:
 PEERS = ["lighttpd", "civetweb"]
 SERVERS = ["quorvex"] + PEERS
 
+# key, title, and the numbers that shape them
+CROWD_SCENARIOS = [
+    ("f", "1 KB page, 1 client, 400 idle + 4 stalled downloads attached",
+     {"idle": 400, "stalled": 4, "requests": 100 if QUICK else 1000, "limit_s": 60}),
+    ("g", "500 slow downloads of 100 MB",
+     {"clients": 500, "seconds": 4 if QUICK else 10, "read_bytes": 16384, "every_s": 0.25}),
+]
+CROWD_SERVERS = ["quorvex", "lighttpd"]
+SLOW_MS = 50
+if ONLY is not None:
+    SCENARIOS = [sc for sc in SCENARIOS if sc[0] in ONLY]
+    CROWD_SCENARIOS = [sc for sc in CROWD_SCENARIOS if sc[0] in ONLY]
+
 
 def write_site():
     os.makedirs(SITE, exist_ok=True)
@@ -51,12 +79,16 @@ def write_site():
     with open(cgi, "w") as f:
         f.write("#!/bin/sh\nprintf 'Content-Type: text/html\\r\\n\\r\\n<html><body>hello</body></html>\\n'\n")
     os.chmod(cgi, 0o755)
-    big = os.path.join(SITE, "big.jpg")
-    if not os.path.exists(big) or os.path.getsize(big) != BIG_SIZE:
-        block = os.urandom(1 << 20)
-        with open(big, "wb") as f:  # real bytes, no holes
-            for _ in range(BIG_SIZE >> 20):
-                f.write(block)
+    keys = {sc[0] for sc in SCENARIOS} | {sc[0] for sc in CROWD_SCENARIOS}
+    for name, size, used_by in (("big.jpg", BIG_SIZE, "e"), ("medium.jpg", MEDIUM_SIZE, "fg")):
+        if not keys & set(used_by):
+            continue
+        path = os.path.join(SITE, name)
+        if not os.path.exists(path) or os.path.getsize(path) != size:
+            block = os.urandom(1 << 20)
+            with open(path, "wb") as f:  # real bytes, no holes
+                for _ in range(size >> 20):
+                    f.write(block)
 
 
 def write_configs():
@@ -89,7 +121,13 @@ def wait_port(port, timeout=10.0):
 
 def start_servers(lighttpd_conf):
     procs = {}
+    # Only the servers the chosen scenarios use.
+    wanted = set(CROWD_SERVERS if CROWD_SCENARIOS else [])
+    for scenario in SCENARIOS:
+        wanted.update(SERVERS + ([scenario[5]] if scenario[5] else []))
     def spawn(name, argv):
+        if name not in wanted:
+            return
         log = open(os.path.join(LOGS, name + ".log"), "w")
         procs[name] = subprocess.Popen(argv, stdout=log, stderr=subprocess.STDOUT, cwd=OUT)
     spawn("quorvex", [os.path.join(TREE, "quorvex-serve"), "--port", str(PORTS["quorvex"]),
@@ -173,6 +211,110 @@ def measure(procs, server, scenario):
     return result
 
 
+def attach(port, count, request=None, receive_buffer=None):
+    """Connections to the server: silent ones, or ones that send `request`."""
+    conns = []
+    for _ in range(count):
+        c = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+        if receive_buffer:
+            c.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, receive_buffer)
+        c.settimeout(10)
+        try:
+            c.connect(("127.0.0.1", port))
+            if request:
+                c.sendall(request)
+        except OSError:
+            c.close()
+            continue
+        c.setblocking(False)
+        conns.append(c)
+    return conns
+
+
+def detach(conns):
+    for c in conns:
+        try:
+            c.close()
+        except OSError:
+            pass
+
+
+def fetch_times(port, path, count, limit_s):
+    """Latencies (ms) of `count` requests one after another, each on a new
+    connection, until `limit_s` has passed; a failed request counts as the limit."""
+    times = []
+    failed = 0
+    request = f"GET {path} HTTP/1.0\r\n\r\n".encode()
+    started = time.time()
+    while len(times) < count and time.time() - started < limit_s:
+        begun = time.perf_counter()
+        try:
+            with socket.create_connection(("127.0.0.1", port), timeout=limit_s) as c:
+                c.sendall(request)
+                got = 0
+                while True:
+                    chunk = c.recv(65536)
+                    if not chunk:
+                        break
+                    got += len(chunk)
+            ok = got > 0
+        except OSError:
+            ok = False
+        if not ok:
+            failed += 1
+        times.append((time.perf_counter() - begun) * 1000.0)
+    return times, failed + (count - len(times))
+
+
+def measure_crowd(procs, server, key, shape):
+    pid = procs[server].pid
+    port = PORTS[server]
+    reset_peak(pid)
+    idle_kb = status_kb(pid, "VmRSS")
+    result = {"rps": 0.0, "mean": 0.0, "slow": 0, "failed": 0, "time": 0.0, "attached": 0}
+    request = b"GET /medium.jpg HTTP/1.0\r\n\r\n"
+    if key == "f":
+        # The same client first with nothing attached (the (a) case), then with the crowd.
+        quiet, _ = fetch_times(port, "/page.html", shape["requests"], shape["limit_s"])
+        idle = attach(port, shape["idle"])
+        stalled = attach(port, shape["stalled"], request, receive_buffer=4096)
+        result["attached"] = len(idle) + len(stalled)
+        time.sleep(0.5)  # the downloads fill their sockets and stall
+        started = time.time()
+        try:
+            times, failed = fetch_times(port, "/page.html", shape["requests"], shape["limit_s"])
+        finally:
+            detach(idle + stalled)
+        result["time"] = time.time() - started
+        result["quiet"] = median(quiet)
+        result["median"] = median(times)
+        result["slow"] = sum(1 for t in times if t > SLOW_MS) + (shape["requests"] - len(times))
+        result["failed"] = failed
+    else:
+        clients = attach(port, shape["clients"], request)
+        result["attached"] = len(clients)
+        received = 0
+        started = time.time()
+        try:
+            # Each client takes a little now and then: the server holds the rest for it.
+            while time.time() - started < shape["seconds"]:
+                for c in clients:
+                    try:
+                        chunk = c.recv(shape["read_bytes"])
+                        received += len(chunk)
+                    except OSError:  # nothing yet, or the server gave up on it
+                        pass
+                time.sleep(shape["every_s"])
+            result["current"] = status_kb(pid, "VmRSS")
+        finally:
+            detach(clients)
+        result["time"] = time.time() - started
+        result["received_mb"] = received / (1 << 20)
+    result["peak"] = status_kb(pid, "VmHWM")
+    result["above"] = max(0, result["peak"] - idle_kb)
+    return result
+
+
 def median(values):
     return statistics.median(values) if values else 0.0
 
@@ -192,6 +334,17 @@ def main():
                     print(f"round {rnd + 1} ({scenario[0]}) {server}: {r['rps']:.0f} req/s, "
                           f"mean {r['mean']:.3f} ms, p99 {r['p99']:.0f} ms, failed {r['failed']}, "
                           f"{r['time']:.2f} s, peak {r['peak'] / 1024:.1f} MB", flush=True)
+            for key, _, shape in CROWD_SCENARIOS:
+                for server in CROWD_SERVERS:
+                    r = measure_crowd(procs, server, key, shape)
+                    results.setdefault((key, server), []).append(r)
+                    if key == "f":
+                        what = (f"median {r['median']:.3f} ms (quiet {r['quiet']:.3f} ms), "
+                                f"over {SLOW_MS} ms {r['slow']}, failed {r['failed']}")
+                    else:
+                        what = f"received {r['received_mb']:.0f} MB in all"
+                    print(f"round {rnd + 1} ({key}) {server}: {r['attached']} attached, {what}, {r['time']:.2f} s, "
+                          f"peak {r['peak'] / 1024:.1f} MB, above idle {r['above'] / 1024:.1f} MB", flush=True)
     finally:
         stop_servers(procs)
     table = render(results)
@@ -203,15 +356,17 @@ def main():
 
 def render(results):
     def med(key, server, field):
-        return median([r[field] for r in results.get((key, server), [])])
+        return median([r.get(field, 0) for r in results.get((key, server), [])])
     lines = [f"Run of {datetime.datetime.now(datetime.timezone.utc).strftime('%Y-%m-%d %H:%M UTC')}, "
-             f"{ROUNDS} rounds interleaved, medians; `ab` without keep-alive on 127.0.0.1.", ""]
-    lines.append("| scenario | server | requests/s | mean ms | p99 ms | failed | peak RSS MB "
-                 "| req/s × ceiling | req/s × best peer | mean × ceiling | mean × best peer |")
-    lines.append("|---|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|")
-    for key, title, _, _, _, ceiling in SCENARIOS:
-        if ceiling is None:
-            continue
+             f"{ROUNDS} rounds interleaved, medians; one connection per request on 127.0.0.1 "
+             "(`ab` without keep-alive unless said otherwise)."]
+    ranked = [sc for sc in SCENARIOS if sc[5]]
+    once = [sc for sc in SCENARIOS if not sc[5]]
+    if ranked:
+        lines += ["", "| scenario | server | requests/s | mean ms | p99 ms | failed | peak RSS MB "
+                  "| req/s × ceiling | req/s × best peer | mean × ceiling | mean × best peer |",
+                  "|---|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|"]
+    for key, title, _, _, _, ceiling in ranked:
         best_peer = max(med(key, p, "rps") for p in PEERS)
         best_mean = min(med(key, p, "mean") for p in PEERS)
         ceil_rps = med(key, ceiling, "rps")
@@ -224,16 +379,31 @@ def render(results):
                          f"{med(key, server, 'p99'):.0f} | {int(med(key, server, 'failed'))} | "
                          f"{med(key, server, 'peak') / 1024:.1f} | {ratio(rps, ceil_rps)} | {ratio(rps, best_peer)} | "
                          f"{ratio(mean, ceil_mean)} | {ratio(mean, best_mean)} |")
-    lines += ["", "| scenario | server | time s | peak RSS MB | above idle MB | × lighttpd's time |",
-              "|---|---|---:|---:|---:|---:|"]
-    for key, title, _, _, _, ceiling in SCENARIOS:
-        if ceiling is not None:
-            continue
+    if once:
+        lines += ["", "| scenario | server | time s | peak RSS MB | above idle MB | × lighttpd's time |",
+                  "|---|---|---:|---:|---:|---:|"]
+    for key, title, _, _, _, _ in once:
         base = med(key, "lighttpd", "time")
         for server in SERVERS:
             t = med(key, server, "time")
             lines.append(f"| ({key}) {title} | {server} | {t:.2f} | {med(key, server, 'peak') / 1024:.1f} | "
                          f"{med(key, server, 'above') / 1024:.1f} | {t / base if base else 0:.2f} |")
+    crowd = {key: title for key, title, _ in CROWD_SCENARIOS}
+    if "f" in crowd:
+        lines += ["", f"| scenario | server | median ms | quiet median ms | × quiet | requests over {SLOW_MS} ms "
+                  "| failed | peak RSS MB |", "|---|---|---:|---:|---:|---:|---:|---:|"]
+        for server in CROWD_SERVERS:
+            loaded, quiet = med("f", server, "median"), med("f", server, "quiet")
+            ratio = f"{loaded / quiet:.2f}" if quiet else "—"
+            lines.append(f"| (f) {crowd['f']} | {server} | {loaded:.3f} | {quiet:.3f} | {ratio} | "
+                         f"{int(med('f', server, 'slow'))} | {int(med('f', server, 'failed'))} | "
+                         f"{med('f', server, 'peak') / 1024:.1f} |")
+    if "g" in crowd:
+        lines += ["", "| scenario | server | received MB in all | peak RSS MB | above idle MB |",
+                  "|---|---|---:|---:|---:|"]
+        for server in CROWD_SERVERS:
+            lines.append(f"| (g) {crowd['g']} | {server} | {med('g', server, 'received_mb'):.0f} | "
+                         f"{med('g', server, 'peak') / 1024:.1f} | {med('g', server, 'above') / 1024:.1f} |")
     return "\n".join(lines) + "\n"
 
 

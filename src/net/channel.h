@@ -36,14 +36,14 @@ std::string ChannelPeerAddress(int number);
 std::string LocalHostName();
 std::string HostNameOf(uint32_t addressNetOrder);
 
-// For a reader that looks at a request as it arrives: waits until `deadlineMs`
-// (a MonotonicMilliseconds moment; a moment already past polls once) for the
-// socket to become readable, then reads once, appending to the bytes already
-// buffered, which stay in the channel. `got` is the number of bytes added;
-// `peerClosed` tells that the peer has finished sending.
-int ReceiveChannelUntil(int number, uint64_t deadlineMs, size_t& got, bool& peerClosed);
-// The bytes buffered in the channel and not yet handed out, left in place.
-std::string BufferedChannelBytes(int number, int& error);
+// For a connection driven by socket events: one attempt each, never waiting.
+// The count moved, platform::kWouldBlock when the socket is not ready, -1 on
+// failure (or a closed channel); a receive gives 0 once the peer has finished
+// sending. The bytes received go straight to the caller's buffer.
+long ReceiveChannelNow(int number, char* buffer, size_t size);
+long SendChannelNow(int number, const char* data, size_t size);
+// Up to `count` bytes of `file` from `offset`; 0 when the file has no byte there.
+long SendChannelFileNow(int number, platform::File file, uint64_t offset, size_t count);
 // The channel's time-out as a wait, counting 1024 ms as one second.
 uint64_t TimeoutMicroseconds(uint32_t timeoutMs);
 uint32_t ChannelTimeoutMs(int number);

@@ -58,36 +58,28 @@ std::string ReceiveChannel(int number, size_t count, int& error) {
     return result;
 }
 
-int ReceiveChannelUntil(int number, uint64_t deadlineMs, size_t& got, bool& peerClosed) {
-    got = 0;
-    peerClosed = false;
+namespace {
+
+platform::Socket OpenTcpSocketOf(int number) {
     Channel* channel = FindChannel(number);
-    int error = CheckTcp(channel);
-    if (error != kOk) return error;
-    size_t room = kChannelBufferSize - channel->buffered;
-    if (room == 0) return kOk;
-    char* tail = channel->buffer + channel->buffered;
-    long read = platform::ReceiveSocketNow(channel->socket, tail, room);
-    if (read == platform::kWouldBlock) {
-        uint64_t now = platform::MonotonicMilliseconds();
-        uint64_t waitUs = deadlineMs > now ? (deadlineMs - now) * 1000u : 0;
-        platform::WaitResult ready = platform::WaitSocket(channel->socket, false, waitUs);
-        if (ready == platform::WaitResult::Failed) return SocketFailure();
-        if (ready == platform::WaitResult::TimedOut) return kErrTimeout;
-        read = platform::ReceiveSocket(channel->socket, tail, room);
-    }
-    if (read < 0) return SocketFailure();
-    if (read == 0) peerClosed = true;
-    channel->buffered += static_cast<uint32_t>(read);
-    got = static_cast<size_t>(read);
-    return kOk;
+    return CheckTcp(channel) == kOk ? channel->socket : platform::kNoSocket;
 }
 
-std::string BufferedChannelBytes(int number, int& error) {
-    Channel* channel = FindChannel(number);
-    error = CheckTcp(channel);
-    if (error != kOk) return std::string();
-    return std::string(channel->buffer, channel->buffered);
+}  // namespace
+
+long ReceiveChannelNow(int number, char* buffer, size_t size) {
+    platform::Socket socket = OpenTcpSocketOf(number);
+    return socket == platform::kNoSocket ? -1 : platform::ReceiveSocketNow(socket, buffer, size);
+}
+
+long SendChannelNow(int number, const char* data, size_t size) {
+    platform::Socket socket = OpenTcpSocketOf(number);
+    return socket == platform::kNoSocket ? -1 : platform::SendSocketNow(socket, data, size);
+}
+
+long SendChannelFileNow(int number, platform::File file, uint64_t offset, size_t count) {
+    platform::Socket socket = OpenTcpSocketOf(number);
+    return socket == platform::kNoSocket ? -1 : platform::SendFileNow(socket, file, offset, count);
 }
 
 int SendChannel(int number, const std::string& data) { return SendChannel(number, data.data(), data.size()); }

@@ -114,6 +114,10 @@ void Rewind(File file);
 void WriteToFile(File file, const char* data, size_t size);
 // A positioned read from offset `offset`, independent of the file position.
 long ReadFileAt(File file, uint64_t offset, char* buffer, size_t size);
+// Sends to the socket up to `count` bytes of the file from `offset` without waiting: the
+// count sent, kWouldBlock (the next write event then comes when the socket
+// can take more), or -1. Meant for sockets registered for events.
+long SendFileNow(Socket socket, File file, uint64_t offset, size_t count);
 void CloseFile(File file);
 bool RemoveFile(const std::string& name);
 enum class PathKind { Missing, File, Directory, Other };
@@ -192,8 +196,9 @@ Process StartProgram(const ProgramLaunch& launch);
 // has ended, at once if it already has; one message per call. False when
 // nothing will be posted.
 bool NotifyProcessEnd(Process process, Window window, uint32_t message, uintptr_t tag);
-// Forgets the process: no message comes for it any more. A program still
-// running is left running (and reaped by the system layer when it ends).
+// Forgets the process: no message is posted for it any more (one posted
+// already may still arrive; the tag tells). A program still running is left
+// running (and reaped by the system layer when it ends).
 void CloseProcess(Process process);
 
 // ---- timers (SetTimer) -----------------------------------------------------------

@@ -1,7 +1,7 @@
 // An answer as the pieces that go out on a connection, in order: bytes held in
 // memory, then optionally a stretch of an open file, then closing bytes. The
 // routes compose answers; how and when the pieces reach the client is the
-// sender's business.
+// connection's business.
 #pragma once
 
 #include <cstdint>
@@ -31,11 +31,21 @@ public:
             file_ = other.file_;
             offset_ = other.offset_;
             length_ = other.length_;
+            openLater_ = other.openLater_;
             other.file_ = 0;
             other.length_ = 0;
         }
         return *this;
     }
+    // Not an answer yet: the file exists but is locked for now, and opening it
+    // is to be tried again a little later.
+    static Answer OpenLater() {
+        Answer answer;
+        answer.openLater_ = true;
+        return answer;
+    }
+    bool openLater() const { return openLater_; }
+
     Answer(const Answer&) = delete;
     Answer& operator=(const Answer&) = delete;
 
@@ -65,10 +75,7 @@ private:
     uint64_t offset_ = 0;
     uint64_t length_ = 0;
     std::string tail_;
+    bool openLater_ = false;
 };
-
-// Sends the whole answer now, waiting on the channel as its sends do; failures
-// end the sending early and are otherwise ignored.
-void SendAnswerNow(int channel, Answer& answer);
 
 }  // namespace qv::server

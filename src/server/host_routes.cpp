@@ -61,11 +61,13 @@ Answer OfferToCallback(const Connection& connection, const Request& request, con
     return AnswerAfterHost(connection, request, settings, result);
 }
 
+// A refusal of the reader is answered by the route choice, never by a program.
+bool WantsProgram(const Request& request) { return request.refusal == Refusal::None && request.cgiFlag != 0; }
+
 namespace {
 
 Answer Route(const Connection& connection, const Request& request, const Settings& settings) {
     if (request.refusal != Refusal::None) return AnswerOf(RefusalResponse(request.refusal));
-    if (request.cgiFlag != 0) return ServeProgram(connection, request, settings);
     if (settings.hostWindow != 0 && platform::WindowExists(settings.hostWindow)) {
         return OfferToWindow(connection, request, settings);
     }

@@ -1,8 +1,7 @@
-// The notification window's procedure: each accept notification becomes one
-// request, read, answered and closed before the next message is handled.
+// The notification window's procedure: accepts, connection socket events,
+// program ends and timers, each handled at once and back to the loop.
 #include "net/channel.h"
-#include "server/request_intake.h"
-#include "server/routes.h"
+#include "server/connection_events.h"
 #include "server/server_control.h"
 
 namespace qv::server {
@@ -10,51 +9,30 @@ namespace {
 
 constexpr intptr_t kAcceptWithoutError = 8;
 
-// The close step: close the channel, free the slot, blank its request text and empty its answer.
-void CloseConnection(const Connection& connection) {
-    net::CloseChannel(connection.channel, net::ChannelKind::Tcp);
-    ReleaseSlot(connection.slot);
-}
-
-void HandleRequest(const Connection& connection) {
-    try {
-        RequestReader reader;
-        if (ReadRequest(connection.channel, reader) == RequestReader::Status::Decided) {
-            Answer answer = Dispatch(connection, reader.request(), CurrentSettings());
-            SendAnswerNow(connection.channel, answer);
-        }
-    } catch (...) {
-        // Whatever failed, the connection still ends with the close step.
-    }
-    CloseConnection(connection);
-}
-
-void AcceptOne() {
-    int32_t listening;
-    {
-        ServerState& s = State();
-        std::lock_guard<std::mutex> guard(s.lock);
-        if (!s.listeningOpen) return;
-        listening = s.listeningChannel;
-    }
-    int16_t number = net::NextChannelNumber();
-    if (number == 0 || net::AcceptChannel(listening, number) != net::kOk) return;
-    int32_t slot = ClaimSlot(number);
-    if (slot < 0) {
-        // Every slot is busy: the connection is closed without an answer.
-        net::CloseChannel(number, net::ChannelKind::Tcp);
-        return;
-    }
-    HandleRequest(Connection{slot, number});
-}
-
 }  // namespace
 
-intptr_t NotificationHandler(platform::Window /*window*/, uint32_t message, uintptr_t /*wParam*/, intptr_t lParam) {
+intptr_t NotificationHandler(platform::Window /*window*/, uint32_t message, uintptr_t wParam, intptr_t lParam) {
     try {
-        if (message == net::kAcceptMessage && lParam == kAcceptWithoutError) AcceptOne();
+        switch (message) {
+        case net::kAcceptMessage:
+            if (lParam == kAcceptWithoutError) AcceptPending();
+            break;
+        case kConnectionMessage:
+            // The event bits in the low word; the error code in the high word is
+            // learnt again from the socket itself.
+            OnConnectionEvent(static_cast<platform::Socket>(wParam), static_cast<uint32_t>(lParam) & 0xFFFFu);
+            break;
+        case kProgramEndMessage:
+            OnProgramEnd(wParam);
+            break;
+        case platform::kTimerMessage:
+            OnTimer(wParam);
+            break;
+        default:
+            break;
+        }
     } catch (...) {
-        // A failure ends the handling of this notification; the server goes on.
+        // A failure ends the handling of this message; the server goes on.
     }
     return 0;
 }

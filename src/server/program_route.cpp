@@ -1,5 +1,7 @@
 // The program route: run a program of the CGI directory with three exchange
-// files as its standard handles and send what it wrote.
+// files as its standard handles and send what it wrote. Started in one half
+// and finished in the other, so the connection can wait for the program's end
+// without holding anyone else up.
 #include "content/cgi_environment.h"
 #include "content/exchange_files.h"
 #include "content/path_safety.h"
@@ -33,9 +35,10 @@ content::CgiRequestExtras ExtrasOf(const Connection& connection, const Request& 
     return extras;
 }
 
-}  // namespace
 
-Answer ServeProgram(const Connection& connection, const Request& request, const Settings& settings) {
+// Prepares and starts the program, or composes the answer when nothing runs.
+Answer StartOrRefuse(const Connection& connection, const Request& request, const Settings& settings,
+                     ProgramRun& run) {
     const std::string& dir = settings.cgiDirectory;
     // The program's name as a file name: decoded, then checked like any other.
     std::string programName;
@@ -84,24 +87,48 @@ Answer ServeProgram(const Connection& connection, const Request& request, const 
     launch.standardOutput = fromProgram;
     launch.standardError = errors;
 
-    platform::LaunchResult result = program.file != 0 && !exchangeBlocked ? platform::RunProgram(launch, kProgramWaitMs)
-                                                                           : platform::LaunchResult::NotStarted;
-    platform::CloseFile(program.file);
-    std::string output;
-    if (result != platform::LaunchResult::NotStarted) output = content::ReadHandleText(fromProgram);
-
-    content::CloseFileHandle(fromProgram);
-    content::CloseFileHandle(toProgram);
-    content::CloseFileHandle(errors);
+    run.toProgram = toProgram;
+    run.fromProgram = fromProgram;
+    run.errors = errors;
     // Only the files made here are removed; what was found at a name stays.
-    if (errors != 0) platform::RemoveFile(errName);
-    if (fromProgram != 0) platform::RemoveFile(inName);
-    if (toProgram != 0) platform::RemoveFile(outName);
+    if (toProgram != 0) run.outName = outName;
+    if (fromProgram != 0) run.inName = inName;
+    if (errors != 0) run.errName = errName;
+    if (program.file != 0 && !exchangeBlocked) run.process = platform::StartProgram(launch);
+    platform::CloseFile(program.file);
+    if (run.process != 0) return Answer();
+    DropProgramRoute(run);
+    return AnswerOf(ProgramFailedResponse(request.contentType, dir, programName));
+}
 
-    if (result == platform::LaunchResult::NotStarted) {
-        return AnswerOf(ProgramFailedResponse(request.contentType, dir, programName));
-    }
-    return AnswerOf(ContentResponse(request.contentType, output));
+}  // namespace
+
+Answer StartProgramRoute(const Connection& connection, const Request& request, const Settings& settings,
+                         ProgramRun& run) {
+    run = ProgramRun{};
+    Answer answer = StartOrRefuse(connection, request, settings, run);
+    if (request.head) answer.DropBody();
+    return answer;
+}
+
+Answer FinishProgramRoute(ProgramRun& run, const Request& request) {
+    // Whatever the program wrote by now, whether it has ended or its time is up.
+    std::string output = content::ReadHandleText(run.fromProgram);
+    DropProgramRoute(run);
+    Answer answer = AnswerOf(ContentResponse(request.contentType, output));
+    if (request.head) answer.DropBody();
+    return answer;
+}
+
+void DropProgramRoute(ProgramRun& run) {
+    if (run.process != 0) platform::CloseProcess(run.process);
+    content::CloseFileHandle(run.fromProgram);
+    content::CloseFileHandle(run.toProgram);
+    content::CloseFileHandle(run.errors);
+    if (!run.errName.empty()) platform::RemoveFile(run.errName);
+    if (!run.inName.empty()) platform::RemoveFile(run.inName);
+    if (!run.outName.empty()) platform::RemoveFile(run.outName);
+    run = ProgramRun{};
 }
 
 }  // namespace qv::server

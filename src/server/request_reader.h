@@ -55,6 +55,8 @@ public:
     // No more bytes will come.
     Status Finish();
     Status status() const { return status_; }
+    // The header's empty line is in (a request not yet decided then waits for its body line).
+    bool headerComplete() const { return headerDone_; }
     const Request& request() const { return request_; }
     // The header is in and the announced body of a POST to a program is still coming.
     bool AwaitingBody() const { return status_ == Status::NotYet && headerDone_ && request_.contentLength >= 0; }

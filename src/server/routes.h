@@ -1,8 +1,9 @@
 // The four ways of answering a request. Each composes the answer for the
-// connection; the caller sends it and then closes the connection.
+// connection; the connection sends it and then closes.
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "server/answer.h"
 #include "server/request_reader.h"
@@ -20,7 +21,27 @@ constexpr uint32_t kProgramWaitMs = 10000;
 constexpr uint64_t kOpenRetryWindowMs = 60000;
 constexpr uint32_t kOpenRetryPauseMs = 1000;
 
-Answer ServeProgram(const Connection& connection, const Request& request, const Settings& settings);
+// A program started for a connection and not yet finished.
+struct ProgramRun {
+    platform::Process process = 0;
+    platform::File toProgram = 0, fromProgram = 0, errors = 0;
+    std::string inName, outName, errName;
+};
+
+// The program route's first half: prepares the exchange files and starts the
+// program (`run.process` set, the answer empty), or composes the answer at
+// once when nothing runs.
+Answer StartProgramRoute(const Connection& connection, const Request& request, const Settings& settings,
+                         ProgramRun& run);
+// The second half, once the program has ended or its time is up: what it wrote
+// as the answer; the exchange files closed and removed.
+Answer FinishProgramRoute(ProgramRun& run, const Request& request);
+// The exchange files closed and removed without an answer (the connection is
+// gone or the server stops); a program still running is left to itself.
+void DropProgramRoute(ProgramRun& run);
+
+// True when the request goes to a program, which waits its turn: programs run one at a time.
+bool WantsProgram(const Request& request);
 Answer OfferToWindow(const Connection& connection, const Request& request, const Settings& settings);
 Answer OfferToCallback(const Connection& connection, const Request& request, const Settings& settings);
 Answer ServeFile(const Connection& connection, const Request& request, const Settings& settings);
@@ -32,9 +53,9 @@ Answer ServeFile(const Connection& connection, const Request& request, const Set
 Answer FileAnswer(const Request& request, platform::File file, uint64_t size, int64_t modified,
                   const std::string& contentType);
 
-// Answers a refusal of the reader first; otherwise chooses the route, first
-// match wins: program, live host window, callback, file. A HEAD request
-// gets the same answer without its body.
+// Chooses the route for a request that is not a program's: a refusal of the
+// reader first, then, first match wins, live host window, callback, file. A
+// HEAD request gets the same answer without its body.
 Answer Dispatch(const Connection& connection, const Request& request, const Settings& settings);
 
 }  // namespace qv::server

@@ -1,6 +1,7 @@
 #include "server/server_control.h"
 
 #include "net/channel.h"
+#include "server/connection_events.h"
 #include "server/server_state.h"
 
 namespace qv::server {
@@ -18,7 +19,9 @@ bool EnsureNotifyWindow() {
     return window != 0;
 }
 
+// The listener, every open connection and the window.
 void CloseListeningAndWindow() {
+    EndServing();
     ServerState& s = State();
     int32_t listening = 0;
     platform::Window window;
@@ -84,6 +87,7 @@ int32_t Start(int32_t port) {
     }
     s.listeningChannel = number;
     s.listeningOpen = true;
+    BeginServing(window);
     net::NotifyChannel(number, window, net::kAcceptMessage, net::kEventAccept | net::kEventConnect);
     return 0;
 }

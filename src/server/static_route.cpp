@@ -15,17 +15,6 @@
 namespace qv::server {
 namespace {
 
-// Opens the file, retrying for up to 60 s while it exists but is locked; no file when it stays unopenable.
-platform::OpenedFile OpenWithRetry(const std::string& directory, const std::string& path) {
-    const uint64_t deadline = platform::MonotonicMilliseconds() + kOpenRetryWindowMs;
-    for (;;) {
-        platform::OpenedFile opened = OpenContained(directory, path, platform::OpenPurpose::Read);
-        if (opened.file != 0 || !opened.mayRetry) return opened;
-        platform::SleepMilliseconds(kOpenRetryPauseMs);
-        if (platform::MonotonicMilliseconds() > deadline) return platform::OpenedFile{};
-    }
-}
-
 // A name that had no dot and was looked up as "name.htm": when that is
 // missing but a folder "name" exists, the client is sent to "name/".
 bool FolderRedirect(const Request& request, const content::FileTarget& target, const std::string& decoded,
@@ -88,7 +77,9 @@ Answer ServeFile(const Connection& /*connection*/, const Request& request, const
     std::string decoded;
     if (!content::DecodeName(target.path, decoded)) return AnswerOf(NotFoundResponse());
     // Only a regular file inside the directory is opened; anything else is not found at once.
-    const platform::OpenedFile opened = OpenWithRetry(settings.documentDirectory, decoded);
+    const platform::OpenedFile opened = OpenContained(settings.documentDirectory, decoded, platform::OpenPurpose::Read);
+    // Locked by someone else for now: the connection tries again a little later.
+    if (opened.file == 0 && opened.mayRetry) return Answer::OpenLater();
     if (opened.file == 0 || opened.size < 0) {
         if (opened.file != 0) platform::CloseFile(opened.file);
         std::string location;

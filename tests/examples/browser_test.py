@@ -5,7 +5,9 @@ image, the CGI page with a query, and a missing page; on the page of today's
 web its stylesheet is applied, its module script and WebAssembly module run,
 its SVG drawing has a width, and both its forms (url-encoded, and multipart
 with a small file) reach the form program whole. A screenshot of the home
-page is saved.
+page is saved. Then a page of 30 images of the test's own loads whole while
+two connections sit idle beside the browser's (one silent, one with half a
+header), as browsers' own speculative connections do.
 
 Usage: browser_test.py QUORVEX_SERVE SCREENSHOT_PNG WORK_DIR
 """
@@ -27,6 +29,8 @@ BROWSER_FLAGS = ["--headless", "--no-sandbox", "--disable-gpu", "--disable-quic"
                  "--disable-background-networking", "--disable-component-update", "--disable-sync",
                  "--window-size=1000,800"]
 DRIVER_TIMEOUT = 120
+PICTURES = 30
+LOGO = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "examples", "site", "logo.gif")
 
 
 class WebDriver:
@@ -127,6 +131,56 @@ def wait_for_port(port, seconds):
     return False
 
 
+def make_picture_site(path):
+    """A page of PICTURES images, each its own file, so none comes from the cache."""
+    host_check.fresh_directory(path)
+    os.makedirs(os.path.join(path, "cgi-bin"))
+    tags = []
+    for i in range(PICTURES):
+        name = "pic%02d.gif" % i
+        shutil.copyfile(LOGO, os.path.join(path, name))
+        tags.append('<img src="%s" width="60" height="30">' % name)
+    with open(os.path.join(path, "pictures.htm"), "w") as f:
+        f.write("<html><head><title>pictures</title></head><body>%s</body></html>\n" % "".join(tags))
+    return path
+
+
+def pictures_beside_idle_connections(serve, driver_port, work):
+    """The picture page loads whole while idle connections are open; the failures."""
+    failures = []
+    site_dir = make_picture_site(os.path.join(work, "pictures"))
+    port = host_check.free_port(host_check.server_address())
+    host = host_check.Host([serve, "--port", str(port), "--quiet", "--docs", site_dir + os.sep,
+                            "--cgi", os.path.join(site_dir, "cgi-bin") + os.sep])
+    browser = None
+    idle = []
+    try:
+        if "http://" not in host.first_line:
+            return ["picture host did not start: %r; %s" % (host.first_line, host.stop())]
+        for first_bytes in (b"", b"GET /pictures.htm HTTP/1.1\r\nHost: x\r\n"):
+            connection = socket.create_connection((host_check.server_address(), port), timeout=5)
+            connection.sendall(first_bytes)
+            idle.append(connection)
+        browser = WebDriver(driver_port, os.path.join(work, "profile-pictures"))
+        started = time.monotonic()
+        browser.open("http://%s:%d/pictures.htm" % (host_check.server_address(), port))
+        seconds = time.monotonic() - started
+        loaded = browser.script("return Array.from(document.images).filter(i => i.naturalWidth > 0).length")
+        if loaded != PICTURES:
+            failures.append("pictures: %r of %d images loaded" % (loaded, PICTURES))
+        # Far below the receive time-out an idle connection used to hold everyone for.
+        if seconds > 20:
+            failures.append("pictures: the page took %.1f s beside idle connections" % seconds)
+    finally:
+        if browser is not None:
+            browser.close()
+        for connection in idle:
+            connection.close()
+        host.stop()
+        shutil.rmtree(os.path.join(work, "profile-pictures"), ignore_errors=True)
+    return failures
+
+
 def main():
     if len(sys.argv) != 4:
         sys.exit(__doc__)
@@ -173,6 +227,9 @@ def main():
             failures.append("missing.htm: the browser saw status %r" % status)
 
         check_modern_page(browser, site, failures)
+        browser.close()
+        browser = None
+        failures += pictures_beside_idle_connections(serve, driver_port, work)
     finally:
         if browser is not None:
             browser.close()

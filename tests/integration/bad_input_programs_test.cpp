@@ -54,7 +54,7 @@ TEST_F(BadPrograms, MegabyteOfOutputComesBackCutAt10000Bytes) {
 }
 
 // The program outlives the 10-s wait: its answer is what it wrote by then,
-// and a client that came meanwhile is answered right after it.
+// and a client that came meanwhile is answered while it runs.
 TEST_F(BadPrograms, ProgramThatNeverEndsIsAnsweredAfterTheWait) {
     const std::string program = Install("cgi_sleepy");
     qvtest::Exchange slow;
@@ -78,7 +78,7 @@ TEST_F(BadPrograms, ProgramThatNeverEndsIsAnsweredAfterTheWait) {
     EXPECT_GE(slowSeconds, 9.5);
     EXPECT_LT(slowSeconds, 14.5);
     EXPECT_EQ(qvtest::WithoutValidators(next.received), PageAnswer());
-    EXPECT_LT(nextSeconds, slowSeconds + 5);
+    EXPECT_LT(nextSeconds, 6.0);
     std::printf("program wait: answered after %.1f s, the next client after %.1f s\n", slowSeconds, nextSeconds);
 }
 

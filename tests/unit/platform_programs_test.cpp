@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "pump_until.h"
 
 namespace {
 
@@ -181,6 +182,71 @@ TEST_F(PlatformPrograms, TheProgramHeldIsTheProgramStarted) {
     } else {
         EXPECT_TRUE(Has(Lines(Contents(files_[2])), "env=A=1"));
     }
+}
+
+}  // namespace
+
+// Programs beside the loop: the end arrives as a message while the loop goes on.
+namespace {
+
+constexpr uint32_t kEndMessage = 1099;
+std::vector<std::pair<uintptr_t, intptr_t>> gEnds;  // written by the test thread's loop only
+
+intptr_t RecordEnd(platform::Window, uint32_t message, uintptr_t wParam, intptr_t lParam) {
+    if (message == kEndMessage) gEnds.emplace_back(wParam, lParam);
+    return 0;
+}
+
+using qvtest::PumpUntil;
+
+class ProgramEnds : public PlatformPrograms {
+protected:
+    void SetUp() override {
+        PlatformPrograms::SetUp();
+        gEnds.clear();
+        window_ = platform::CreateHiddenWindow(&RecordEnd);
+        ASSERT_NE(window_, 0u);
+    }
+    void TearDown() override {
+        platform::DestroyHiddenWindow(window_);
+        PlatformPrograms::TearDown();
+    }
+    platform::Window window_ = 0;
+};
+
+TEST_F(ProgramEnds, EndIsPostedOncePerRequestWhileTheLoopGoesOn) {
+    platform::Process process = platform::StartProgram(Launch(Block({"CHILD_SLEEP_MS=700"})));
+    ASSERT_NE(process, 0u);
+    ASSERT_TRUE(platform::NotifyProcessEnd(process, window_, kEndMessage, 42));
+    // The loop runs meanwhile and the program is still sleeping.
+    platform::PumpMessages(150);
+    EXPECT_TRUE(gEnds.empty());
+    ASSERT_TRUE(PumpUntil([] { return !gEnds.empty(); }));
+    EXPECT_EQ(gEnds[0], std::make_pair(uintptr_t{42}, intptr_t{0}));
+    EXPECT_TRUE(Has(Lines(Contents(files_[2])), "env=CHILD_SLEEP_MS=700"));
+    // Asked again after the end: posted at once, and only one more.
+    ASSERT_TRUE(platform::NotifyProcessEnd(process, window_, kEndMessage, 43));
+    ASSERT_TRUE(PumpUntil([] { return gEnds.size() == 2; }));
+    EXPECT_EQ(gEnds[1].first, 43u);
+    platform::PumpMessages(100);
+    EXPECT_EQ(gEnds.size(), 2u);
+    platform::CloseProcess(process);
+}
+
+TEST_F(ProgramEnds, ProgramThatCannotStartGivesNoProcess) {
+    platform::ProgramLaunch launch = Launch(Block({"A=1"}));
+    launch.application = (std::filesystem::path(dir_) / "no_such_program").string();
+    EXPECT_EQ(platform::StartProgram(launch), 0u);
+    EXPECT_FALSE(platform::NotifyProcessEnd(0, window_, kEndMessage, 1));
+}
+
+TEST_F(ProgramEnds, ForgottenProgramPostsNothing) {
+    platform::Process process = platform::StartProgram(Launch(Block({"CHILD_SLEEP_MS=200"})));
+    ASSERT_NE(process, 0u);
+    ASSERT_TRUE(platform::NotifyProcessEnd(process, window_, kEndMessage, 7));
+    platform::CloseProcess(process);
+    platform::PumpMessages(700);
+    EXPECT_TRUE(gEnds.empty());
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // The native message loop: sending, posting, pumping and the quit.
 #include <poll.h>
+#include <sys/epoll.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -66,38 +67,67 @@ int RemainingMs(Clock::time_point deadline) {
     return left > INT_MAX ? INT_MAX : static_cast<int>(left) + 1;  // round up: never wake a little early
 }
 
+// The quit posted to the process wakes the loading thread's loop only.
+void WatchQuitLocked(ThreadQueue& queue) {
+    LoopState& s = Loop();
+    if (queue.quitWatched || s.quitFd < 0) return;
+    epoll_event entry{};
+    entry.events = EPOLLIN;
+    entry.data.u64 = PollTag(PollKind::Quit, 0, 0);
+    queue.quitWatched = epoll_ctl(queue.pollFd, EPOLL_CTL_ADD, s.quitFd, &entry) == 0;
+}
+
+// The shorter of two waits in milliseconds, where -1 is "for ever".
+int ShorterWait(int a, int64_t b) {
+    if (b < 0) return a;
+    if (b > INT_MAX) b = INT_MAX;
+    return a < 0 || b < a ? static_cast<int>(b) : a;
+}
+
+constexpr int kEventsPerWait = 256;  // more ready ones are found again by the next wait
+constexpr int kProcessAskingMs = 20;  // how soon the end of a program without a descriptor is seen
+
 int Pump(int32_t timeoutMs) {
     std::shared_ptr<ThreadQueue> queue = CurrentQueue();
     if (!queue) return 0;
     LoopState& s = Loop();
     const bool forever = timeoutMs < 0;
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(forever ? 0 : timeoutMs);
-    std::vector<pollfd> fds;
+    epoll_event ready[kEventsPerWait];
     for (;;) {
         bool loading;
-        fds.clear();
-        fds.push_back(pollfd{queue->wakeFd, POLLIN, 0});
+        int waitMs = forever ? -1 : RemainingMs(deadline);
         {
             std::lock_guard<std::mutex> guard(s.lock);
             loading = s.loadingThread == queue;
+            if (loading) WatchQuitLocked(*queue);
+            UpdateSocketInterestLocked(*queue);
+            waitMs = ShorterWait(waitMs, MillisecondsToNextTimerLocked(*queue));
+            if (!queue->processesAsked.empty()) waitMs = ShorterWait(waitMs, kProcessAskingMs);
         }
         if (TakeQuit(loading)) return -1;
-        fds.push_back(pollfd{loading ? s.quitFd : -1, POLLIN, 0});  // a negative fd is ignored by poll
-        {
-            std::lock_guard<std::mutex> guard(s.lock);
-            CollectSocketsLocked(*queue, fds);
-        }
-        int waitMs = forever ? -1 : RemainingMs(deadline);
-        int ready = poll(fds.data(), fds.size(), waitMs);
-        if (ready < 0) {
+        int count = epoll_wait(queue->pollFd, ready, kEventsPerWait, waitMs);
+        if (count < 0) {
             if (errno != EINTR) return 0;
-            for (auto& fd : fds) fd.revents = 0;
+            count = 0;
         }
-        if (fds[0].revents != 0) DrainWakeFd(queue->wakeFd);
-        if (fds[1].revents != 0) DrainWakeFd(s.quitFd);
+        for (int i = 0; i < count; ++i) {
+            switch (KindOfTag(ready[i].data.u64)) {
+                case PollKind::Wake: DrainWakeFd(queue->wakeFd); break;
+                case PollKind::Quit: DrainWakeFd(s.quitFd); break;
+                case PollKind::Process: NoteProcessEnded(ready[i].data.u64); break;
+                case PollKind::Socket: break;
+            }
+        }
+        AskProcessesWithoutDescriptor(queue);
         DeliverAllSent(*queue);
         DeliverPosted(*queue);
-        DeliverSocketEvents(queue, fds, 2);
+        for (int i = 0; i < count; ++i) {
+            if (KindOfTag(ready[i].data.u64) == PollKind::Socket) {
+                DeliverSocketEvent(queue, ready[i].data.u64, ready[i].events);
+            }
+        }
+        DeliverDueTimers(queue);
         if (TakeQuit(loading)) return -1;
         if (!forever && Clock::now() >= deadline) return 0;
     }

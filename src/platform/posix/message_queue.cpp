@@ -10,8 +10,15 @@
 namespace qv::platform::loop {
 
 ThreadQueue::~ThreadQueue() {
+    if (pollFd >= 0) close(pollFd);
     if (wakeFd >= 0) close(wakeFd);
 }
+
+uint64_t PollTag(PollKind kind, uint32_t serial, uint32_t number) {
+    return (static_cast<uint64_t>(kind) << 62) | (static_cast<uint64_t>(serial & 0x3fffffffu) << 32) | number;
+}
+
+PollKind KindOfTag(uint64_t tag) { return static_cast<PollKind>(tag >> 62); }
 
 LoopState& Loop() {
     // Never destroyed: thread-exit clean-up and a late signal handler may still use it.
@@ -43,6 +50,7 @@ struct QueueHolder {
                 uint32_t window = it->first;
                 it = s.windows.erase(it);
                 ForgetSocketsOfWindowLocked(window);
+                ForgetTimersOfWindowLocked(window);
             } else {
                 ++it;
             }
@@ -59,13 +67,25 @@ thread_local QueueHolder tQueue;
 
 std::shared_ptr<ThreadQueue> CurrentQueue() {
     if (!tQueue.queue) {
-        int fd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-        if (fd < 0) return nullptr;
         auto queue = std::make_shared<ThreadQueue>();
-        queue->wakeFd = fd;
+        queue->wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+        queue->pollFd = epoll_create1(EPOLL_CLOEXEC);
+        if (queue->wakeFd < 0 || queue->pollFd < 0) return nullptr;
+        epoll_event wake{};
+        wake.events = EPOLLIN;
+        wake.data.u64 = PollTag(PollKind::Wake, 0, 0);
+        if (epoll_ctl(queue->pollFd, EPOLL_CTL_ADD, queue->wakeFd, &wake) != 0) return nullptr;
         tQueue.queue = queue;
     }
     return tQueue.queue;
+}
+
+std::shared_ptr<ThreadQueue> ExistingQueue() { return tQueue.queue; }
+
+bool IsCurrentQueue(const ThreadQueue& queue) { return tQueue.queue.get() == &queue; }
+
+void WakeOtherLocked(ThreadQueue& queue) {
+    if (!IsCurrentQueue(queue)) WakeLocked(queue);
 }
 
 void WakeLocked(ThreadQueue& queue) {
@@ -96,6 +116,7 @@ void ForgetWindowLocked(uint32_t window, ThreadQueue& owner) {
         it = it->window == window ? owner.posted.erase(it) : it + 1;
     }
     ForgetSocketsOfWindowLocked(window);
+    ForgetTimersOfWindowLocked(window);
 }
 
 intptr_t CallWindow(uint32_t window, uint32_t message, uintptr_t wParam, intptr_t lParam) {

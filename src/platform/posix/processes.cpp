@@ -18,6 +18,7 @@
 
 #include "platform/platform.h"
 #include "platform/posix/file_handles.h"
+#include "platform/posix/process_table.h"
 
 namespace qv::platform {
 namespace {
@@ -90,11 +91,9 @@ int HighCopy(File file) {
     return fd < 0 ? -1 : fcntl(fd, F_DUPFD_CLOEXEC, kProgramDescriptor + 1);
 }
 
-}  // namespace
-
-LaunchResult RunProgram(const ProgramLaunch& launch, uint32_t waitMs) {
-    ReapFinished();
-    if (launch.application.empty()) return LaunchResult::NotStarted;
+// Starts the child: -1 when it could not be started.
+pid_t SpawnChild(const ProgramLaunch& launch) {
+    if (launch.application.empty()) return -1;
 
     std::vector<std::string> environment = SplitEnvironment(launch.environmentBlock);
     std::vector<char*> envp;
@@ -153,12 +152,33 @@ LaunchResult RunProgram(const ProgramLaunch& launch, uint32_t waitMs) {
         if (copy >= 0) close(copy);
     }
     // glibc reports a failed exec (missing, not executable) as a spawn error.
-    if (spawned != 0 || pid <= 0) return LaunchResult::NotStarted;
+    if (spawned != 0 || pid <= 0) return -1;
+    return pid;
+}
 
+}  // namespace
+
+LaunchResult RunProgram(const ProgramLaunch& launch, uint32_t waitMs) {
+    ReapFinished();
+    pid_t pid = SpawnChild(launch);
+    if (pid < 0) return LaunchResult::NotStarted;
     if (WaitForChild(pid, waitMs)) return LaunchResult::Finished;
     std::lock_guard<std::mutex> guard(gRunningLock);
     gRunning.push_back(pid);
     return LaunchResult::StillRunning;
 }
+
+Process StartProgram(const ProgramLaunch& launch) {
+    ReapFinished();
+    loop::ReapForgottenProcesses();
+    pid_t pid = SpawnChild(launch);
+    return pid < 0 ? 0 : loop::AdoptProcess(pid);
+}
+
+bool NotifyProcessEnd(Process process, Window window, uint32_t message, uintptr_t tag) {
+    return loop::WatchProcessEnd(process, window, message, tag);
+}
+
+void CloseProcess(Process process) { loop::ForgetProcess(process); }
 
 }  // namespace qv::platform

@@ -1,8 +1,13 @@
-// Socket events as window messages: a listening socket registered for a
-// window reports each pending connection to that window's owner thread.
+// Socket events as window messages, by the rules of asynchronous select: each
+// kind of event is reported once and then waits until the call that consumes
+// it (a receive, a send that would have blocked, an accept) enables it again;
+// the close is reported once. The owner thread's loop waits on the sockets in
+// its one poll set, whose interest follows what may be reported.
 #include <fcntl.h>
-#include <poll.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <iterator>
 
@@ -11,68 +16,153 @@
 namespace qv::platform::loop {
 namespace {
 
-constexpr uint32_t kAcceptEvent = 0x08;  // FD_ACCEPT; the high word (error code) stays 0
+// Error codes in the high word of an event report, numbered as WinSock numbers them.
+constexpr uint32_t kErrorConnectionAborted = 10053;
+constexpr uint32_t kErrorConnectionReset = 10054;
+constexpr uint32_t kErrorTimedOut = 10060;
 
-// The queue whose loop is delivering a socket event on this thread: that loop
-// collects its sockets again before it next waits, so re-arming needs no wake.
-thread_local const ThreadQueue* tDelivering = nullptr;
+uint32_t InterestOf(const SocketRegistration& registration) {
+    const uint32_t wanted = registration.events & registration.armed;
+    uint32_t interest = 0;
+    if ((wanted & (kSocketRead | kSocketAccept)) != 0) interest |= EPOLLIN;
+    if ((wanted & kSocketWrite) != 0) interest |= EPOLLOUT;
+    if ((wanted & kSocketClose) != 0) interest |= EPOLLRDHUP;
+    return interest;
+}
+
+void MarkChangedLocked(int fd, SocketRegistration& registration) {
+    if (registration.changed) return;
+    registration.changed = true;
+    registration.owner->changedSockets.push_back(fd);
+    WakeOtherLocked(*registration.owner);
+}
+
+void StopWatchingLocked(int fd, SocketRegistration& registration) {
+    if (registration.watching == 0) return;
+    epoll_ctl(registration.owner->pollFd, EPOLL_CTL_DEL, fd, nullptr);
+    registration.watching = 0;
+}
+
+uint32_t CloseError(int fd, uint32_t events) {
+    if ((events & EPOLLERR) == 0) return 0;
+    int error = 0;
+    socklen_t length = sizeof error;
+    getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length);
+    if (error == ECONNRESET || error == EPIPE) return kErrorConnectionReset;
+    if (error == ETIMEDOUT) return kErrorTimedOut;
+    return kErrorConnectionAborted;
+}
+
+bool HasUnreadBytes(int fd) {
+    int unread = 0;
+    return ioctl(fd, FIONREAD, &unread) == 0 && unread > 0;
+}
+
+// Whether `kind` is to be reported for what poll found; `finished` is true
+// when the peer sends no more (or the connection failed).
+bool ShouldReport(uint32_t kind, int fd, uint32_t events, bool finished) {
+    switch (kind) {
+        case kSocketAccept: return (events & EPOLLIN) != 0;
+        // After the peer's end only bytes still unread are news.
+        case kSocketRead: return finished ? HasUnreadBytes(fd) : (events & EPOLLIN) != 0;
+        case kSocketWrite: return (events & EPOLLOUT) != 0 && (events & (EPOLLERR | EPOLLHUP)) == 0;
+        case kSocketClose: return finished;
+        default: return false;
+    }
+}
 
 }  // namespace
 
 void ForgetSocketsOfWindowLocked(uint32_t window) {
     LoopState& s = Loop();
     for (auto it = s.sockets.begin(); it != s.sockets.end();) {
-        it = it->second.window == window ? s.sockets.erase(it) : std::next(it);
-    }
-}
-
-void CollectSocketsLocked(const ThreadQueue& queue, std::vector<pollfd>& fds) {
-    for (const auto& [socket, registration] : Loop().sockets) {
-        if (registration.owner.get() == &queue && registration.armed && (registration.events & kAcceptEvent) != 0) {
-            fds.push_back(pollfd{socket, POLLIN, 0});
+        if (it->second.window == window) {
+            StopWatchingLocked(it->first, it->second);
+            it = s.sockets.erase(it);
+        } else {
+            it = std::next(it);
         }
     }
 }
 
-void DeliverSocketEvents(const std::shared_ptr<ThreadQueue>& queue, const std::vector<pollfd>& fds, size_t first) {
+void UpdateSocketInterestLocked(ThreadQueue& queue) {
     LoopState& s = Loop();
-    for (size_t i = first; i < fds.size(); ++i) {
-        if (fds[i].revents == 0) continue;
-        uint32_t window, message;
-        {
-            std::lock_guard<std::mutex> guard(s.lock);
-            auto it = s.sockets.find(fds[i].fd);
-            if (it == s.sockets.end() || it->second.owner != queue || !it->second.armed) continue;
-            if ((fds[i].revents & POLLNVAL) != 0) {
-                // Closed behind our back: nothing more can come from it.
-                s.sockets.erase(it);
-                continue;
-            }
-            // Like FD_ACCEPT, reported once until the next accept on the socket.
-            it->second.armed = false;
-            window = it->second.window;
-            message = it->second.message;
+    for (int fd : queue.changedSockets) {
+        auto it = s.sockets.find(fd);
+        if (it == s.sockets.end() || it->second.owner.get() != &queue) continue;
+        SocketRegistration& registration = it->second;
+        registration.changed = false;
+        const uint32_t interest = InterestOf(registration);
+        if (interest == registration.watching) continue;
+        if (interest == 0) {
+            // Even an empty interest would still report a hang-up: leave the set instead.
+            StopWatchingLocked(fd, registration);
+            continue;
         }
-        const ThreadQueue* outer = tDelivering;
-        tDelivering = queue.get();
-        CallWindow(window, message, static_cast<uintptr_t>(fds[i].fd), kAcceptEvent);
-        tDelivering = outer;
+        epoll_event entry{};
+        entry.events = interest;
+        entry.data.u64 = PollTag(PollKind::Socket, registration.serial, static_cast<uint32_t>(fd));
+        const int operation = registration.watching == 0 ? EPOLL_CTL_ADD : EPOLL_CTL_MOD;
+        if (epoll_ctl(queue.pollFd, operation, fd, &entry) == 0) registration.watching = interest;
+    }
+    queue.changedSockets.clear();
+}
+
+void DeliverSocketEvent(const std::shared_ptr<ThreadQueue>& queue, uint64_t tag, uint32_t events) {
+    const int fd = static_cast<int>(tag & 0xffffffffu);
+    const uint32_t serial = static_cast<uint32_t>(tag >> 32) & 0x3fffffffu;
+    const bool finished = (events & (EPOLLRDHUP | EPOLLHUP | EPOLLERR)) != 0;
+    LoopState& s = Loop();
+    // In the order WinSock reports them: bytes still to read come before the close.
+    for (uint32_t kind : {kSocketAccept, kSocketRead, kSocketWrite, kSocketClose}) {
+        uint32_t window, message;
+        intptr_t report;
+        {
+            // Looked up again for each kind: the previous message may have
+            // closed the socket, or changed what it wants.
+            std::lock_guard<std::mutex> guard(s.lock);
+            auto it = s.sockets.find(fd);
+            if (it == s.sockets.end() || it->second.owner != queue || (it->second.serial & 0x3fffffffu) != serial) {
+                return;
+            }
+            SocketRegistration& registration = it->second;
+            if ((registration.events & registration.armed & kind) == 0) continue;
+            const bool news = ShouldReport(kind, fd, events, finished);
+            // Reading after the end with nothing left, or writing to a failed
+            // connection, can never become news: stop waiting for it too.
+            const bool never = !news && finished && (kind == kSocketRead || kind == kSocketWrite);
+            if (!news && !never) continue;
+            registration.armed &= ~kind;
+            MarkChangedLocked(fd, registration);
+            if (!news) continue;
+            window = registration.window;
+            message = registration.message;
+            const uint32_t error = kind == kSocketClose ? CloseError(fd, events) : 0;
+            report = static_cast<intptr_t>(kind | (error << 16));
+        }
+        CallWindow(window, message, static_cast<uintptr_t>(fd), report);
     }
 }
 
-void RearmSocket(int socket) {
+void RearmSocket(int socket, uint32_t kinds) {
     LoopState& s = Loop();
     std::lock_guard<std::mutex> guard(s.lock);
     auto it = s.sockets.find(socket);
-    if (it == s.sockets.end() || it->second.armed) return;
-    it->second.armed = true;
-    if (it->second.owner.get() != tDelivering) WakeLocked(*it->second.owner);
+    if (it == s.sockets.end()) return;
+    SocketRegistration& registration = it->second;
+    const uint32_t newly = kinds & registration.events & ~registration.armed;
+    if (newly == 0) return;
+    registration.armed |= newly;
+    MarkChangedLocked(socket, registration);
 }
 
 void UnregisterSocket(int socket) {
     LoopState& s = Loop();
     std::lock_guard<std::mutex> guard(s.lock);
-    s.sockets.erase(socket);
+    auto it = s.sockets.find(socket);
+    if (it == s.sockets.end()) return;
+    StopWatchingLocked(socket, it->second);
+    s.sockets.erase(it);
 }
 
 }  // namespace qv::platform::loop
@@ -84,18 +174,26 @@ bool NotifySocketEvents(Socket socket, Window window, uint32_t message, uint32_t
     int fd = static_cast<int>(socket);
     int flags = fcntl(fd, F_GETFL);
     if (flags < 0 || fcntl(fd, F_SETFL, flags | O_NONBLOCK) < 0) return false;
-    loop::LoopState& s = loop::Loop();
-    std::lock_guard<std::mutex> guard(s.lock);
     if (events == 0) {
         // No events wanted: the registration ends.
-        s.sockets.erase(fd);
+        loop::UnregisterSocket(fd);
         return true;
     }
     if (window == 0 || window > UINT32_MAX) return false;
-    auto it = s.windows.find(static_cast<uint32_t>(window));
-    if (it == s.windows.end()) return false;
-    s.sockets[fd] = loop::SocketRegistration{static_cast<uint32_t>(window), message, events, true, it->second.owner};
-    loop::WakeLocked(*it->second.owner);
+    loop::LoopState& s = loop::Loop();
+    std::lock_guard<std::mutex> guard(s.lock);
+    auto found = s.windows.find(static_cast<uint32_t>(window));
+    if (found == s.windows.end()) return false;
+    // A new registration replaces the old one, and everything it asks for may be reported at once.
+    auto old = s.sockets.find(fd);
+    if (old != s.sockets.end()) {
+        loop::StopWatchingLocked(fd, old->second);
+        s.sockets.erase(old);
+    }
+    loop::SocketRegistration& registration = s.sockets[fd];
+    registration = loop::SocketRegistration{static_cast<uint32_t>(window), message, events, events,
+                                            ++s.lastSocketSerial, 0, false, found->second.owner};
+    loop::MarkChangedLocked(fd, registration);
     return true;
 }
 

@@ -4,7 +4,9 @@
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/sendfile.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -15,6 +17,7 @@
 #include <ctime>
 
 #include "platform/platform.h"
+#include "platform/posix/file_handles.h"
 #include "platform/posix/message_queue.h"
 
 namespace qv::platform {
@@ -43,6 +46,26 @@ long Uninterrupted(Call call, bool mustNotWait) {
     } while (done < 0 && errno == EINTR);
     if (done >= 0) return static_cast<long>(done);
     return mustNotWait && (errno == EAGAIN || errno == EWOULDBLOCK) ? kWouldBlock : -1;
+}
+
+bool WouldHaveBlocked() { return errno == EAGAIN || errno == EWOULDBLOCK; }
+
+// A receive enables the next read event, whatever it found.
+long Received(int fd, long result) {
+    int savedErrno = errno;
+    loop::RearmSocket(fd, kSocketRead);
+    errno = savedErrno;
+    return result;
+}
+
+// Only a send that would have blocked enables the next write event.
+long Sent(int fd, long result) {
+    if (result == kWouldBlock || (result < 0 && WouldHaveBlocked())) {
+        int savedErrno = errno;
+        loop::RearmSocket(fd, kSocketWrite);
+        errno = savedErrno;
+    }
+    return result;
 }
 
 }  // namespace
@@ -80,6 +103,11 @@ bool ListenSocket(Socket socket, int backlog) {
     int fd = Fd(socket);
     int flags = fcntl(fd, F_GETFL);
     if (flags < 0 || fcntl(fd, F_SETFL, flags | O_NONBLOCK) != 0) return false;
+    // A connection is reported only once its first bytes are in: a client that
+    // connects and says nothing does not wake the server (the system accepts
+    // it after some seconds all the same, and the receive time-out applies).
+    int seconds = 1;
+    setsockopt(fd, IPPROTO_TCP, TCP_DEFER_ACCEPT, &seconds, sizeof seconds);
     return listen(fd, backlog) == 0;
 }
 
@@ -98,7 +126,7 @@ Socket AcceptConnection(Socket listening, PeerAddress* peer) {
     } while (accepted < 0 && errno == EINTR);
     int savedErrno = errno;
     // The next pending connection is reported again, as after an accept on Windows.
-    loop::RearmSocket(fd);
+    loop::RearmSocket(fd, kSocketAccept);
     errno = savedErrno;
     if (accepted < 0) return kNoSocket;
     if (peer != nullptr && length == sizeof address && address.sin_family == AF_INET) {
@@ -141,19 +169,43 @@ WaitResult WaitSocket(Socket socket, bool forWriting, uint64_t timeoutMicrosecon
 }
 
 long ReceiveSocket(Socket socket, char* buffer, size_t size) {
-    return Uninterrupted([&] { return recv(Fd(socket), buffer, Capped(size), MSG_NOSIGNAL); }, false);
+    const int fd = Fd(socket);
+    return Received(fd, Uninterrupted([&] { return recv(fd, buffer, Capped(size), MSG_NOSIGNAL); }, false));
 }
 
 long SendSocket(Socket socket, const char* data, size_t size) {
-    return Uninterrupted([&] { return send(Fd(socket), data, Capped(size), MSG_NOSIGNAL); }, false);
+    const int fd = Fd(socket);
+    return Sent(fd, Uninterrupted([&] { return send(fd, data, Capped(size), MSG_NOSIGNAL); }, false));
 }
 
 long ReceiveSocketNow(Socket socket, char* buffer, size_t size) {
-    return Uninterrupted([&] { return recv(Fd(socket), buffer, Capped(size), MSG_NOSIGNAL | MSG_DONTWAIT); }, true);
+    const int fd = Fd(socket);
+    return Received(fd,
+                    Uninterrupted([&] { return recv(fd, buffer, Capped(size), MSG_NOSIGNAL | MSG_DONTWAIT); }, true));
 }
 
 long SendSocketNow(Socket socket, const char* data, size_t size) {
-    return Uninterrupted([&] { return send(Fd(socket), data, Capped(size), MSG_NOSIGNAL | MSG_DONTWAIT); }, true);
+    const int fd = Fd(socket);
+    return Sent(fd, Uninterrupted([&] { return send(fd, data, Capped(size), MSG_NOSIGNAL | MSG_DONTWAIT); }, true));
+}
+
+long SendFileNow(Socket socket, File file, uint64_t offset, size_t count) {
+    const int fd = Fd(socket);
+    const int source = DescriptorOf(file);
+    if (fd < 0 || source < 0 || offset > static_cast<uint64_t>(INT64_MAX)) {
+        errno = EBADF;
+        return -1;
+    }
+    const int flags = fcntl(fd, F_GETFL);
+    if (flags < 0) return -1;
+    if ((flags & O_NONBLOCK) == 0) {
+        // sendfile on a blocking socket would wait for room: read a piece and send what fits now.
+        char piece[16384];
+        long got = ReadFileAt(file, offset, piece, count < sizeof piece ? count : sizeof piece);
+        return got <= 0 ? got : SendSocketNow(socket, piece, static_cast<size_t>(got));
+    }
+    off_t position = static_cast<off_t>(offset);
+    return Sent(fd, Uninterrupted([&] { return sendfile(fd, source, &position, Capped(count)); }, true));
 }
 
 void CloseSocket(Socket socket) {

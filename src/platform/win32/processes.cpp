@@ -1,13 +1,19 @@
-// Starting a CGI program with the exchange files as its standard handles.
+// Starting a CGI program with the exchange files as its standard handles,
+// waiting for it, or running it beside the message loop with its end posted
+// to a window by a wait of the system's thread pool.
 #include <windows.h>
 
+#include <memory>
+#include <mutex>
 #include <vector>
 
 #include "platform/platform.h"
 
 namespace qv::platform {
+namespace {
 
-LaunchResult RunProgram(const ProgramLaunch& launch, uint32_t waitMs) {
+// Starts the program; its process handle, or null when it could not be started.
+HANDLE StartChild(const ProgramLaunch& launch) {
     STARTUPINFOA startup;
     GetStartupInfoA(&startup);
     startup.cb = 68;
@@ -37,19 +43,79 @@ LaunchResult RunProgram(const ProgramLaunch& launch, uint32_t waitMs) {
 
     // A program name of MAX_PATH characters or more names nothing the system
     // can start, and some implementations of CreateProcessA fault on it.
-    if (launch.application.size() >= MAX_PATH) return LaunchResult::NotStarted;
+    if (launch.application.size() >= MAX_PATH) return nullptr;
 
     PROCESS_INFORMATION process{};
     process.hProcess = nullptr;
     if (!CreateProcessA(launch.application.c_str(), commandLine.data(), &inheritable, &inheritable, TRUE,
                         DETACHED_PROCESS, environment.data(), directory, &startup, &process) ||
         process.hProcess == nullptr) {
-        return LaunchResult::NotStarted;
+        return nullptr;
     }
-    DWORD waited = WaitForSingleObject(process.hProcess, waitMs);
     CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    return process.hProcess;
+}
+
+// One NotifyProcessEnd: what its wait posts when the process ends.
+struct EndNotice {
+    HWND window;
+    UINT message;
+    WPARAM tag;
+    HANDLE wait = nullptr;
+};
+
+struct RunningProgram {
+    HANDLE process;
+    std::mutex lock;
+    std::vector<std::unique_ptr<EndNotice>> notices;
+};
+
+void CALLBACK PostEnd(void* context, BOOLEAN /*timedOut*/) {
+    auto* notice = static_cast<EndNotice*>(context);
+    PostMessageA(notice->window, notice->message, notice->tag, 0);
+}
+
+}  // namespace
+
+LaunchResult RunProgram(const ProgramLaunch& launch, uint32_t waitMs) {
+    HANDLE process = StartChild(launch);
+    if (process == nullptr) return LaunchResult::NotStarted;
+    DWORD waited = WaitForSingleObject(process, waitMs);
+    CloseHandle(process);
     return waited == WAIT_OBJECT_0 ? LaunchResult::Finished : LaunchResult::StillRunning;
+}
+
+Process StartProgram(const ProgramLaunch& launch) {
+    HANDLE process = StartChild(launch);
+    if (process == nullptr) return 0;
+    auto* running = new RunningProgram;
+    running->process = process;
+    return reinterpret_cast<Process>(running);
+}
+
+bool NotifyProcessEnd(Process process, Window window, uint32_t message, uintptr_t tag) {
+    auto* running = reinterpret_cast<RunningProgram*>(process);
+    if (running == nullptr || window == 0) return false;
+    auto notice = std::make_unique<EndNotice>(EndNotice{reinterpret_cast<HWND>(window), message, tag});
+    std::lock_guard<std::mutex> guard(running->lock);
+    // Once only: the wait ends with the process, or at once if it has ended already.
+    if (!RegisterWaitForSingleObject(&notice->wait, running->process, PostEnd, notice.get(), INFINITE,
+                                     WT_EXECUTEONLYONCE)) {
+        return false;
+    }
+    running->notices.push_back(std::move(notice));
+    return true;
+}
+
+void CloseProcess(Process process) {
+    auto* running = reinterpret_cast<RunningProgram*>(process);
+    if (running == nullptr) return;
+    for (auto& notice : running->notices) {
+        // Waits for a callback under way, so nothing is posted once this returns.
+        UnregisterWaitEx(notice->wait, INVALID_HANDLE_VALUE);
+    }
+    CloseHandle(running->process);
+    delete running;
 }
 
 }  // namespace qv::platform

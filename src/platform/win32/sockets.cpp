@@ -2,7 +2,10 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
+#include <vector>
+
 #include "platform/platform.h"
+#include "platform/win32/event_sockets.h"
 
 namespace qv::platform {
 
@@ -101,21 +104,46 @@ long SendSocket(Socket socket, const char* data, size_t size) {
     return sent == SOCKET_ERROR ? -1 : sent;
 }
 
-// Accepted sockets block, so "now" is a wait of no time and then the call.
+namespace {
+
+// The result of a call on a non-blocking socket: "would block" told apart from failure.
+long NonBlockingResult(long result) {
+    if (result >= 0) return result;
+    return WSAGetLastError() == WSAEWOULDBLOCK ? kWouldBlock : -1;
+}
+
+}  // namespace
+
+// Accepted sockets block, so "now" is a wait of no time and then the call. A
+// socket registered for events is non-blocking and is called directly: only a
+// call that was made enables its next event (a select would not).
 long ReceiveSocketNow(Socket socket, char* buffer, size_t size) {
+    if (IsEventSocket(socket)) return NonBlockingResult(ReceiveSocket(socket, buffer, size));
     const WaitResult ready = WaitSocket(socket, false, 0);
     if (ready == WaitResult::Failed) return -1;
     return ready == WaitResult::TimedOut ? kWouldBlock : ReceiveSocket(socket, buffer, size);
 }
 
 long SendSocketNow(Socket socket, const char* data, size_t size) {
+    if (IsEventSocket(socket)) return NonBlockingResult(SendSocket(socket, data, size));
     const WaitResult ready = WaitSocket(socket, true, 0);
     if (ready == WaitResult::Failed) return -1;
     return ready == WaitResult::TimedOut ? kWouldBlock : SendSocket(socket, data, size);
 }
 
+long SendFileNow(Socket socket, File file, uint64_t offset, size_t count) {
+    // One bounded piece per call: what the socket does not take now is read again next time.
+    constexpr size_t kPiece = 65536;
+    std::vector<char> piece(count < kPiece ? count : kPiece);
+    long got = ReadFileAt(file, offset, piece.data(), piece.size());
+    if (got <= 0) return count == 0 ? 0 : got;
+    return SendSocketNow(socket, piece.data(), static_cast<size_t>(got));
+}
+
 void CloseSocket(Socket socket) {
-    if (socket != kNoSocket) closesocket(Native(socket));
+    if (socket == kNoSocket) return;
+    NoteEventSocket(socket, false);
+    closesocket(Native(socket));
 }
 
 bool SocketPeer(Socket socket, uint32_t& addressNetOrder, uint16_t& port) {

@@ -37,8 +37,9 @@ LRESULT CALLBACK HiddenWindowProcedure(HWND window, UINT message, WPARAM wParam,
     }
     auto proc = reinterpret_cast<WindowProc>(GetWindowLongPtrA(window, GWLP_USERDATA));
     // The window's own life (creation, painting, destruction) stays with the
-    // system; the library sees its messages and the close request.
-    if (proc != nullptr && (message >= WM_USER || message == WM_CLOSE || message == WM_INITDIALOG)) {
+    // system; the library sees its messages, its timers and the close request.
+    if (proc != nullptr &&
+        (message >= WM_USER || message == WM_TIMER || message == WM_CLOSE || message == WM_INITDIALOG)) {
         return proc(reinterpret_cast<Window>(window), message, wParam, lParam);
     }
     return DefWindowProcA(window, message, wParam, lParam);

@@ -1,0 +1,452 @@
+#include "server/connection_events.h"
+
+#include <algorithm>
+#include <array>
+#include <deque>
+#include <optional>
+#include <utility>
+#include <vector>
+
+#include "content/busy_page.h"
+#include "net/channel.h"
+#include "server/connection_machine.h"
+#include "server/responses.h"
+#include "server/routes.h"
+#include "server/server_control.h"
+#include "server/server_state.h"
+
+namespace qv::server {
+namespace {
+
+using Next = ConnectionMachine::Next;
+
+// Accepts per notification: a flood of connections cannot hold the loop, and
+// the listener reports again while more are pending.
+constexpr int kAcceptsPerEvent = 64;
+constexpr uint32_t kReadAndClose = platform::kSocketRead | platform::kSocketClose;
+// Refused connections: how many are held open at most, and for how long.
+constexpr size_t kRefusedHeld = 64;
+constexpr uint64_t kRefusedLingerMs = 500;
+constexpr int kReceivesBeforeClose = 4;
+
+// The socket of a connection, through its channel.
+class ChannelLink : public ConnectionLink {
+public:
+    ChannelLink(int channel, platform::Window window) : channel_(channel), window_(window) {}
+    long ReceiveNow(char* buffer, size_t size) override { return net::ReceiveChannelNow(channel_, buffer, size); }
+    long SendNow(const char* data, size_t size) override { return net::SendChannelNow(channel_, data, size); }
+    long SendFileNow(platform::File file, uint64_t offset, size_t count) override {
+        return net::SendChannelFileNow(channel_, file, offset, count);
+    }
+    void AskForWriteEvents() override {
+        net::NotifyChannel(channel_, window_, kConnectionMessage, kReadAndClose | platform::kSocketWrite);
+    }
+
+private:
+    int channel_;
+    platform::Window window_;
+};
+
+struct LiveConnection {
+    LiveConnection(uint64_t id, int32_t slot, int channel, platform::Socket socket, platform::Window window,
+                   uint64_t nowMs)
+        : id(id), slot(slot), channel(channel), socket(socket), link(channel, window),
+          machine(link, nowMs, TimeoutMs()) {}
+
+    static uint64_t TimeoutMs() { return net::TimeoutMicroseconds(kChannelTimeoutMs) / 1000u; }
+
+    const uint64_t id;
+    const int32_t slot;
+    const int channel;
+    const platform::Socket socket;
+    ChannelLink link;
+    ConnectionMachine machine;
+    bool retrying = false;  // its file is locked, and is tried again by a timer
+    uint64_t retryUntilMs = 0;
+    bool bodyPauseTimer = false;  // waiting for the rest of a body line
+};
+
+// A connection as it may be looked for again later, when it may have gone.
+struct ConnectionRef {
+    int32_t slot;
+    uint64_t id;
+};
+
+struct ProgramTurns {
+    std::deque<ConnectionRef> waiting;  // in arrival order
+    bool running = false;
+    ConnectionRef owner{};
+    Request request;
+    ProgramRun run;
+    uintptr_t tag = 0;  // tells this run's end from an earlier one's
+};
+
+struct Connections {
+    platform::Window window = 0;
+    uint64_t nextId = 1;
+    // The records live in their slots, so opening and closing a connection
+    // allocates nothing for the record itself.
+    std::array<std::optional<LiveConnection>, kSlotCount> records;
+    std::array<LiveConnection*, kSlotCount> bySlot{};
+    ProgramTurns programs;
+    // Hand-offs to the host go one at a time: requests decided while one is
+    // under way (a host that pumps messages) wait here for their turn.
+    bool handingOff = false;
+    std::deque<ConnectionRef> handOffs;
+    // Connections told the server is busy: closed a little later, so that the
+    // page is not lost to a reset when the rest of their request arrives.
+    std::deque<std::pair<int, uint64_t>> refused;  // channel, when
+};
+
+// Never destroyed: the library's unload closes what is still open, and may
+// come after the process's static objects are gone.
+Connections& Open() {
+    static Connections& connections = *new Connections;
+    return connections;
+}
+
+uint64_t NowMs() { return platform::MonotonicMilliseconds(); }
+
+LiveConnection* Find(const ConnectionRef& ref) {
+    if (!ValidSlot(ref.slot)) return nullptr;
+    LiveConnection* c = Open().bySlot[ref.slot];
+    return c != nullptr && c->id == ref.id ? c : nullptr;
+}
+
+ConnectionRef RefOf(const LiveConnection& c) { return ConnectionRef{c.slot, c.id}; }
+
+// The close step: the channel closed, the slot freed, its request text blanked and its answer emptied.
+void Close(LiveConnection& c) {
+    Connections& open = Open();
+    if (c.retrying) platform::KillWindowTimer(open.window, kOpenRetryTimerBase + static_cast<uintptr_t>(c.slot));
+    if (c.bodyPauseTimer) platform::KillWindowTimer(open.window, kBodyPauseTimerBase + static_cast<uintptr_t>(c.slot));
+    const int32_t slot = c.slot;
+    net::CloseChannel(c.channel, net::ChannelKind::Tcp);
+    ReleaseSlot(slot);
+    open.bySlot[slot] = nullptr;
+    open.records[slot].reset();  // the record goes with it
+}
+
+void Handle(LiveConnection& c);
+
+void Follow(LiveConnection& c, Next next) {
+    switch (next) {
+    case Next::Wait:
+        return;
+    case Next::Close:
+        Close(c);
+        return;
+    case Next::Decided:
+        Handle(c);
+        return;
+    }
+}
+
+// After bytes were read: a body line still open is given until the client pauses.
+void FollowRead(LiveConnection& c, Next next) {
+    const uintptr_t timer = kBodyPauseTimerBase + static_cast<uintptr_t>(c.slot);
+    if (next == Next::Wait && c.machine.WaitsForBodyLine()) {
+        // Set again at each arrival, so the pause counts from the last bytes.
+        platform::SetWindowTimer(Open().window, timer, kBodyPauseMs);
+        c.bodyPauseTimer = true;
+    } else if (c.bodyPauseTimer) {
+        platform::KillWindowTimer(Open().window, timer);
+        c.bodyPauseTimer = false;
+    }
+    Follow(c, next);
+}
+
+void OnBodyPause(int32_t slot) {
+    platform::KillWindowTimer(Open().window, kBodyPauseTimerBase + static_cast<uintptr_t>(slot));
+    LiveConnection* c = ValidSlot(slot) ? Open().bySlot[slot] : nullptr;
+    if (c == nullptr || !c->bodyPauseTimer) return;
+    c->bodyPauseTimer = false;
+    Follow(*c, c->machine.OnBodyPause());
+}
+
+// The answer for the decided request, or word that its file is locked for now.
+void Deliver(LiveConnection& c, Answer answer) {
+    Connections& open = Open();
+    const uint64_t now = NowMs();
+    const uintptr_t retryTimer = kOpenRetryTimerBase + static_cast<uintptr_t>(c.slot);
+    if (answer.openLater()) {
+        if (!c.retrying) {
+            c.retrying = true;
+            c.retryUntilMs = now + kOpenRetryWindowMs;
+            platform::SetWindowTimer(open.window, retryTimer, kOpenRetryPauseMs);
+            return;
+        }
+        if (now <= c.retryUntilMs) return;
+        // Locked all along: as a file that cannot be opened.
+        answer = AnswerOf(NotFoundResponse());
+    }
+    if (c.retrying) {
+        platform::KillWindowTimer(open.window, retryTimer);
+        c.retrying = false;
+    }
+    Follow(c, c.machine.Answer(std::move(answer), now));
+}
+
+Connection RouteView(const LiveConnection& c) { return Connection{c.slot, c.channel}; }
+
+void StartNextProgram() {
+    Connections& open = Open();
+    ProgramTurns& programs = open.programs;
+    while (!programs.running && !programs.waiting.empty()) {
+        const ConnectionRef ref = programs.waiting.front();
+        programs.waiting.pop_front();
+        LiveConnection* c = Find(ref);
+        if (c == nullptr) continue;
+        ProgramRun run;
+        Request request = c->machine.request();
+        Answer answer;
+        try {
+            answer = StartProgramRoute(RouteView(*c), request, CurrentSettings(), run);
+        } catch (...) {
+            DropProgramRoute(run);
+            Close(*c);
+            continue;
+        }
+        if (run.process == 0) {
+            Deliver(*c, std::move(answer));
+            continue;
+        }
+        programs.running = true;
+        programs.owner = ref;
+        programs.request = std::move(request);
+        programs.run = run;
+        programs.tag += 1;
+        // Its end, or the mark whichever comes first, finishes the turn.
+        platform::NotifyProcessEnd(run.process, open.window, kProgramEndMessage, programs.tag);
+        platform::SetWindowTimer(open.window, kProgramMarkTimer, kProgramWaitMs);
+    }
+}
+
+void FinishProgram() {
+    Connections& open = Open();
+    ProgramTurns& programs = open.programs;
+    if (!programs.running) return;
+    platform::KillWindowTimer(open.window, kProgramMarkTimer);
+    programs.running = false;
+    Answer answer = FinishProgramRoute(programs.run, programs.request);
+    if (LiveConnection* c = Find(programs.owner)) Deliver(*c, std::move(answer));
+    StartNextProgram();
+}
+
+void HandOff(LiveConnection& c) {
+    Connections& open = Open();
+    open.handOffs.push_back(RefOf(c));
+    if (open.handingOff) return;
+    open.handingOff = true;
+    while (!open.handOffs.empty()) {
+        const ConnectionRef ref = open.handOffs.front();
+        open.handOffs.pop_front();
+        LiveConnection* next = Find(ref);
+        if (next == nullptr) continue;
+        // The host may stop the server, or a pumped message may close this
+        // connection, while it has the request: nothing of the record is used
+        // across the call.
+        const Request request = next->machine.request();
+        Answer answer;
+        bool failed = false;
+        try {
+            answer = Dispatch(RouteView(*next), request, CurrentSettings());
+        } catch (...) {
+            failed = true;
+        }
+        next = Find(ref);
+        if (next == nullptr) continue;
+        if (failed) {
+            Close(*next);
+        } else {
+            Deliver(*next, std::move(answer));
+        }
+    }
+    open.handingOff = false;
+}
+
+void Handle(LiveConnection& c) {
+    if (WantsProgram(c.machine.request())) {
+        Open().programs.waiting.push_back(RefOf(c));
+        StartNextProgram();
+        return;
+    }
+    HandOff(c);
+}
+
+// The connection that has waited longest for its header (the earliest accepted
+// of those still waiting), or null when none waits.
+LiveConnection* LongestWaiting() {
+    LiveConnection* oldest = nullptr;
+    for (LiveConnection* c : Open().bySlot) {
+        if (c == nullptr || c->machine.phase() != ConnectionMachine::Phase::ReadHeader) continue;
+        if (oldest == nullptr || c->id < oldest->id) oldest = c;
+    }
+    return oldest;
+}
+
+// Takes what the client sent, so that the close does not reset the connection under the page.
+void DrainAndClose(int channel) {
+    char scratch[4096];
+    for (int round = 0; round < kReceivesBeforeClose; ++round) {
+        if (net::ReceiveChannelNow(channel, scratch, sizeof scratch) <= 0) break;
+    }
+    net::CloseChannel(channel, net::ChannelKind::Tcp);
+}
+
+// Every slot holds a connection that is being answered: this one is told so and closed soon after.
+void RefuseBusy(int channel) {
+    static const std::string busy =
+        ResponseBlock("HTTP/1.0 503 Service Unavailable", "text/html", content::BuildBusyPage()) + kCrLf;
+    net::SendChannelNow(channel, busy.data(), busy.size());
+    std::deque<std::pair<int, uint64_t>>& refused = Open().refused;
+    if (refused.size() >= kRefusedHeld) {
+        DrainAndClose(refused.front().first);
+        refused.pop_front();
+    }
+    refused.emplace_back(channel, NowMs());
+}
+
+void CloseRefused(bool all) {
+    std::deque<std::pair<int, uint64_t>>& refused = Open().refused;
+    const uint64_t now = NowMs();
+    while (!refused.empty() && (all || now - refused.front().second >= kRefusedLingerMs)) {
+        DrainAndClose(refused.front().first);
+        refused.pop_front();
+    }
+}
+
+void OpenConnection(int channel) {
+    Connections& open = Open();
+    int32_t slot = ClaimSlot(channel);
+    if (slot < 0) {
+        if (LiveConnection* oldest = LongestWaiting()) {
+            Close(*oldest);
+            slot = ClaimSlot(channel);
+        }
+    }
+    if (slot < 0) {
+        RefuseBusy(channel);
+        return;
+    }
+    int error = net::kOk;
+    const platform::Socket socket = net::ChannelSocket(channel, error);
+    if (error != net::kOk ||
+        net::NotifyChannel(channel, open.window, kConnectionMessage, kReadAndClose) != net::kOk) {
+        net::CloseChannel(channel, net::ChannelKind::Tcp);
+        ReleaseSlot(slot);
+        return;
+    }
+    LiveConnection& c = open.records[slot].emplace(open.nextId++, slot, channel, socket, open.window, NowMs());
+    open.bySlot[slot] = &c;
+    // The request has usually arrived with the connection: read it at once.
+    FollowRead(c, c.machine.OnReadable(NowMs()));
+}
+
+void CloseExpired() {
+    const uint64_t now = NowMs();
+    std::vector<ConnectionRef> expired;
+    for (LiveConnection* c : Open().bySlot) {
+        if (c != nullptr && c->machine.Expired(now)) expired.push_back(RefOf(*c));
+    }
+    for (const ConnectionRef& ref : expired) {
+        if (LiveConnection* c = Find(ref)) Close(*c);
+    }
+}
+
+void RetryOpen(int32_t slot) {
+    LiveConnection* c = ValidSlot(slot) ? Open().bySlot[slot] : nullptr;
+    if (c == nullptr || !c->retrying) {
+        platform::KillWindowTimer(Open().window, kOpenRetryTimerBase + static_cast<uintptr_t>(slot));
+        return;
+    }
+    const ConnectionRef ref = RefOf(*c);
+    Answer answer;
+    try {
+        answer = ServeFile(RouteView(*c), c->machine.request(), CurrentSettings());
+        if (c->machine.request().head) answer.DropBody();
+    } catch (...) {
+        if ((c = Find(ref)) != nullptr) Close(*c);
+        return;
+    }
+    if ((c = Find(ref)) != nullptr) Deliver(*c, std::move(answer));
+}
+
+}  // namespace
+
+void BeginServing(platform::Window window) {
+    Open().window = window;
+    platform::SetWindowTimer(window, kDeadlineTimer, kDeadlineCheckMs);
+}
+
+void EndServing() {
+    Connections& open = Open();
+    if (open.window != 0) {
+        platform::KillWindowTimer(open.window, kDeadlineTimer);
+        platform::KillWindowTimer(open.window, kProgramMarkTimer);
+    }
+    ProgramTurns& programs = open.programs;
+    // A running program is forgotten (left to end by itself) and its exchange files go.
+    if (programs.running) DropProgramRoute(programs.run);
+    programs.running = false;
+    programs.waiting.clear();
+    programs.request = Request();
+    open.handOffs.clear();
+    CloseRefused(true);
+    for (LiveConnection* c : open.bySlot) {
+        if (c != nullptr) Close(*c);
+    }
+}
+
+void AcceptPending() {
+    int32_t listening;
+    {
+        ServerState& s = State();
+        std::lock_guard<std::mutex> guard(s.lock);
+        if (!s.listeningOpen) return;
+        listening = s.listeningChannel;
+    }
+    for (int round = 0; round < kAcceptsPerEvent; ++round) {
+        int16_t number = net::NextChannelNumber();
+        if (number == 0 || net::AcceptChannel(listening, number) != net::kOk) return;
+        OpenConnection(number);
+    }
+}
+
+void OnConnectionEvent(platform::Socket socket, uint32_t events) {
+    Connections& open = Open();
+    // At most 501 records: a look through them costs less than keeping an index.
+    const auto found = std::find_if(open.bySlot.begin(), open.bySlot.end(),
+                                    [socket](const LiveConnection* c) { return c != nullptr && c->socket == socket; });
+    if (found == open.bySlot.end()) return;  // closed meanwhile
+    const ConnectionRef ref = RefOf(**found);
+    // Every event is checked against the socket itself, so a late message
+    // for a closed socket whose number was reused does no harm.
+    if ((events & (platform::kSocketRead | platform::kSocketClose)) != 0) {
+        LiveConnection* c = Find(ref);
+        FollowRead(*c, c->machine.OnReadable(NowMs()));
+    }
+    if ((events & platform::kSocketWrite) != 0) {
+        if (LiveConnection* c = Find(ref)) Follow(*c, c->machine.OnWritable(NowMs()));
+    }
+}
+
+void OnProgramEnd(uintptr_t tag) {
+    ProgramTurns& programs = Open().programs;
+    if (programs.running && programs.tag == tag) FinishProgram();
+}
+
+void OnTimer(uintptr_t id) {
+    if (id == kDeadlineTimer) {
+        CloseExpired();
+        CloseRefused(false);
+    } else if (id == kProgramMarkTimer) {
+        FinishProgram();
+    } else if (id >= kOpenRetryTimerBase && id < kOpenRetryTimerBase + kSlotCount) {
+        RetryOpen(static_cast<int32_t>(id - kOpenRetryTimerBase));
+    } else if (id >= kBodyPauseTimerBase && id < kBodyPauseTimerBase + kSlotCount) {
+        OnBodyPause(static_cast<int32_t>(id - kBodyPauseTimerBase));
+    }
+}
+
+}  // namespace qv::server

@@ -1,0 +1,36 @@
+// The server's open connections, driven by the notification window's
+// messages: accepts, socket events, program ends and timers. Everything here
+// runs on the loading thread, inside its message loop, and never waits.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/platform.h"
+
+namespace qv::server {
+
+// Socket events of the accepted connections, and the end of a program.
+constexpr uint32_t kConnectionMessage = 1099;
+constexpr uint32_t kProgramEndMessage = 1100;
+
+// The timers of the notification window.
+constexpr uintptr_t kDeadlineTimer = 1;     // closes connections past their time-out
+constexpr uintptr_t kProgramMarkTimer = 2;  // the running program's time is up
+constexpr uintptr_t kOpenRetryTimerBase = 16;  // + slot: a locked file is tried again
+constexpr uintptr_t kBodyPauseTimerBase = 1024;  // + slot: the client paused inside a body line
+constexpr uint32_t kDeadlineCheckMs = 1000;
+// A POST body line without its line end is taken as it stands once the client
+// has sent nothing more for this long.
+constexpr uint32_t kBodyPauseMs = 100;
+
+// The listener is open: connections are taken from now on, their messages to `window`.
+void BeginServing(platform::Window window);
+// Every open connection closed, the waiting programs forgotten, the timers stopped.
+void EndServing();
+
+void AcceptPending();
+void OnConnectionEvent(platform::Socket socket, uint32_t events);
+void OnProgramEnd(uintptr_t tag);
+void OnTimer(uintptr_t id);
+
+}  // namespace qv::server

@@ -1,0 +1,186 @@
+#include "server/connection_machine.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+
+namespace qv::server {
+namespace {
+
+// Receives per event: a client that keeps sending cannot hold the loop, and
+// the socket reports again while bytes are left.
+constexpr int kReceivesPerEvent = 4;
+constexpr size_t kReceiveSize = 16384;
+
+// One buffer per loop thread, shared by its connections: nothing of it is kept between events.
+char* ReceiveBuffer() {
+    thread_local std::unique_ptr<char[]> buffer(new char[kReceiveSize]);
+    return buffer.get();
+}
+
+char* AssemblyBuffer() {
+    thread_local std::unique_ptr<char[]> buffer(new char[kAssembledAnswerLimit]);
+    return buffer.get();
+}
+
+// Reads up to `count` bytes at `offset`; the count read (short at the end or on failure).
+size_t ReadStretch(platform::File file, uint64_t offset, char* buffer, size_t count) {
+    size_t done = 0;
+    while (done < count) {
+        long got = platform::ReadFileAt(file, offset + done, buffer + done, count - done);
+        if (got <= 0) break;
+        done += static_cast<size_t>(got);
+    }
+    return done;
+}
+
+}  // namespace
+
+ConnectionMachine::ConnectionMachine(ConnectionLink& link, uint64_t nowMs, uint64_t timeoutMs)
+    : link_(link), timeoutMs_(timeoutMs), openedAtMs_(nowMs), lastProgressMs_(nowMs) {}
+
+ConnectionMachine::Next ConnectionMachine::OnReadable(uint64_t /*nowMs*/) {
+    // Once the peer has finished sending there is nothing more to read (and
+    // asking again would only report the end again).
+    if (phase_ == Phase::Done || peerDone_) return Next::Wait;
+    char* buffer = ReceiveBuffer();
+    for (int round = 0; round < kReceivesPerEvent; ++round) {
+        long got = link_.ReceiveNow(buffer, kReceiveSize);
+        if (got == platform::kWouldBlock) return Next::Wait;
+        if (got < 0) {
+            phase_ = Phase::Done;
+            return Next::Close;
+        }
+        if (got == 0) {
+            peerDone_ = true;
+            if (phase_ == Phase::ReadHeader) return Decide(reader_.Finish());
+            return Next::Wait;  // a client may finish sending before it has its answer
+        }
+        if (phase_ == Phase::ReadHeader) {
+            Next next = Decide(reader_.Feed(std::string(buffer, static_cast<size_t>(got))));
+            if (next != Next::Wait) return next;
+        }
+        // Bytes after the request are read and dropped, so that closing the
+        // connection later does not reset it under the client's answer.
+    }
+    return Next::Wait;
+}
+
+ConnectionMachine::Next ConnectionMachine::OnBodyPause() {
+    return WaitsForBodyLine() ? Decide(reader_.Finish()) : Next::Wait;
+}
+
+ConnectionMachine::Next ConnectionMachine::Decide(RequestReader::Status status) {
+    switch (status) {
+    case RequestReader::Status::Decided:
+        phase_ = Phase::Handle;
+        return Next::Decided;
+    case RequestReader::Status::NoAnswer:
+        phase_ = Phase::Done;
+        return Next::Close;
+    case RequestReader::Status::NotYet:
+        break;
+    }
+    return Next::Wait;
+}
+
+ConnectionMachine::Next ConnectionMachine::Answer(server::Answer answer, uint64_t nowMs) {
+    if (phase_ != Phase::Handle) return phase_ == Phase::Done ? Next::Close : Next::Wait;
+    answer_ = std::move(answer);
+    const uint64_t stretch = answer_.file() != 0 ? answer_.length() : 0;
+    total_ = answer_.head().size() + stretch + answer_.tail().size();
+    sent_ = 0;
+    lastProgressMs_ = nowMs;
+    phase_ = Phase::Write;
+    return Write(nowMs);
+}
+
+ConnectionMachine::Next ConnectionMachine::OnWritable(uint64_t nowMs) {
+    if (phase_ != Phase::Write) return phase_ == Phase::Done ? Next::Close : Next::Wait;
+    return Write(nowMs);
+}
+
+bool ConnectionMachine::Expired(uint64_t nowMs) const {
+    switch (phase_) {
+    case Phase::ReadHeader:
+        return nowMs - openedAtMs_ >= timeoutMs_;
+    case Phase::Write:
+        return nowMs - lastProgressMs_ >= timeoutMs_;
+    case Phase::Handle:  // waiting on the server, not on the client
+    case Phase::Done:
+        break;
+    }
+    return false;
+}
+
+ConnectionMachine::Next ConnectionMachine::Write(uint64_t nowMs) {
+    while (sent_ < total_) {
+        long sent = SendNext();
+        if (sent == platform::kWouldBlock) {
+            if (!askedForWrite_) {
+                askedForWrite_ = true;
+                link_.AskForWriteEvents();
+            }
+            return Next::Wait;
+        }
+        // A failed send, or the file ended early: the answer ends short, as
+        // its length was already promised, and the connection is closed.
+        if (sent <= 0) break;
+        sent_ += static_cast<uint64_t>(sent);
+        lastProgressMs_ = nowMs;
+    }
+    phase_ = Phase::Done;
+    answer_ = server::Answer();
+    return Next::Close;
+}
+
+long ConnectionMachine::SendNext() {
+    const std::string& head = answer_.head();
+    const std::string& tail = answer_.tail();
+    const bool hasFile = answer_.file() != 0 && answer_.length() > 0;
+    const uint64_t fileEnd = head.size() + (hasFile ? answer_.length() : 0);
+    // Small answers, and head and tail without a file, go out together.
+    const bool assemble = total_ <= kAssembledAnswerLimit && (hasFile || (sent_ < head.size() && !tail.empty()));
+    if (assemble) return SendAssembled();
+    if (sent_ < head.size()) return link_.SendNow(head.data() + sent_, head.size() - sent_);
+    if (sent_ < fileEnd) {
+        const uint64_t within = sent_ - head.size();
+        const size_t count = static_cast<size_t>(std::min<uint64_t>(fileEnd - sent_, kFileStretch));
+        return link_.SendFileNow(answer_.file(), answer_.offset() + within, count);
+    }
+    const size_t inTail = static_cast<size_t>(sent_ - fileEnd);
+    return link_.SendNow(tail.data() + inTail, tail.size() - inTail);
+}
+
+// Everything from `sent_` to the end in one buffer and one send.
+long ConnectionMachine::SendAssembled() {
+    const std::string& head = answer_.head();
+    const std::string& tail = answer_.tail();
+    const bool hasFile = answer_.file() != 0 && answer_.length() > 0;
+    const uint64_t fileEnd = head.size() + (hasFile ? answer_.length() : 0);
+    char* bytes = AssemblyBuffer();
+    size_t at = 0;
+    uint64_t position = sent_;
+    if (position < head.size()) {
+        at = head.size() - static_cast<size_t>(position);
+        std::memcpy(bytes, head.data() + position, at);
+        position = head.size();
+    }
+    if (position < fileEnd) {
+        const size_t wanted = static_cast<size_t>(fileEnd - position);
+        const size_t read = ReadStretch(answer_.file(), answer_.offset() + (position - head.size()), bytes + at, wanted);
+        at += read;
+        if (read != wanted) {
+            // The file shrank meanwhile: what was read goes out and the answer ends there.
+            total_ = sent_ + at;
+            return at == 0 ? -1 : link_.SendNow(bytes, at);
+        }
+        position = fileEnd;
+    }
+    const size_t inTail = static_cast<size_t>(position - fileEnd);
+    std::memcpy(bytes + at, tail.data() + inTail, tail.size() - inTail);
+    at += tail.size() - inTail;
+    return link_.SendNow(bytes, at);
+}
+
+}  // namespace qv::server

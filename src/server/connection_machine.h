@@ -1,0 +1,95 @@
+// One connection's life as a machine driven by events: bytes fed to the
+// request reader as they arrive, the answer written as the client takes it,
+// and the deadlines in between. It never waits and never touches a socket
+// itself: everything goes through its link, so the same machine runs on a
+// real connection and under test.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "platform/platform.h"
+#include "server/answer.h"
+#include "server/request_reader.h"
+
+namespace qv::server {
+
+// The connection's way to its socket; every call returns at once.
+class ConnectionLink {
+public:
+    virtual ~ConnectionLink() = default;
+    // The count moved, platform::kWouldBlock, or -1 on failure; a receive
+    // gives 0 once the peer has finished sending.
+    virtual long ReceiveNow(char* buffer, size_t size) = 0;
+    virtual long SendNow(const char* data, size_t size) = 0;
+    // Up to `count` bytes of `file` from `offset`; 0 when the file has no byte there.
+    virtual long SendFileNow(platform::File file, uint64_t offset, size_t count) = 0;
+    // A send would have blocked: from now on the socket reports when it can take more.
+    virtual void AskForWriteEvents() = 0;
+};
+
+class ConnectionMachine {
+public:
+    enum class Phase {
+        ReadHeader,  // waiting for the bytes that decide the request
+        Handle,      // decided: the answer is being worked out (a program's turn, a locked file)
+        Write,       // the answer goes out as the socket drains
+        Done,        // nothing more to do: the connection is to be closed
+    };
+    // What the owner does next.
+    enum class Next {
+        Wait,     // nothing until the next event
+        Decided,  // the request is decided: compose its answer and hand it to Answer()
+        Close,    // close the connection now (answered, failed, or nothing to answer)
+    };
+
+    // `timeoutMs`: how long a client may stay silent, or take nothing of its answer.
+    ConnectionMachine(ConnectionLink& link, uint64_t nowMs, uint64_t timeoutMs);
+
+    // The socket has bytes, or the peer has finished sending or failed.
+    Next OnReadable(uint64_t nowMs);
+    // The socket can take more.
+    Next OnWritable(uint64_t nowMs);
+    // The decided request's answer: written at once as far as the socket takes it.
+    Next Answer(server::Answer answer, uint64_t nowMs);
+    // True when the client has been silent, or has taken nothing, for the time-out.
+    bool Expired(uint64_t nowMs) const;
+
+    Phase phase() const { return phase_; }
+    const Request& request() const { return reader_.request(); }
+    // The header is in and the request waits for the body line of a POST to a
+    // program that announced no length (a body with a Content-Length is waited
+    // for until the receive time-out).
+    bool WaitsForBodyLine() const {
+        return phase_ == Phase::ReadHeader && reader_.headerComplete() && !reader_.AwaitingBody();
+    }
+    // The client has paused inside the body line: the line is taken as it stands.
+    Next OnBodyPause();
+
+private:
+    Next Decide(RequestReader::Status status);
+    Next Write(uint64_t nowMs);
+    // Sends the next stretch of the answer from `sent_`: the count sent, kWouldBlock, or -1.
+    long SendNext();
+    long SendAssembled();
+
+    ConnectionLink& link_;
+    const uint64_t timeoutMs_;
+    const uint64_t openedAtMs_;
+    uint64_t lastProgressMs_;
+    Phase phase_ = Phase::ReadHeader;
+    bool peerDone_ = false;
+    bool askedForWrite_ = false;
+    RequestReader reader_;
+    server::Answer answer_;
+    uint64_t total_ = 0;  // head, file stretch and tail
+    uint64_t sent_ = 0;
+};
+
+// Answers up to this size go out from one buffer in one send (read anew from
+// the file if the socket took only part); larger ones stretch by stretch.
+constexpr size_t kAssembledAnswerLimit = size_t{128} << 10;
+// The most one send of a file stretch offers.
+constexpr size_t kFileStretch = size_t{1} << 20;
+
+}  // namespace qv::server

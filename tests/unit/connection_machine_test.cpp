@@ -1,0 +1,317 @@
+// The connection machine against a scripted socket: requests decided from
+// pieces whatever their split, answers written exactly as composed however
+// little the socket takes at a time, and the close in every way a connection
+// can end.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <deque>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "server/connection_machine.h"
+
+namespace {
+
+namespace platform = qv::platform;
+using qv::server::Answer;
+using qv::server::ConnectionLink;
+using qv::server::ConnectionMachine;
+using Next = ConnectionMachine::Next;
+using Phase = ConnectionMachine::Phase;
+
+constexpr uint64_t kTimeoutMs = 58622;
+
+// A socket whose arrivals and room are set by the test.
+class ScriptedLink : public ConnectionLink {
+public:
+    long ReceiveNow(char* buffer, size_t size) override {
+        ++receives;
+        if (failReceive) return -1;
+        if (incoming.empty()) return peerFinished ? 0 : platform::kWouldBlock;
+        const size_t count = std::min(size, incoming.size());
+        std::memcpy(buffer, incoming.data(), count);
+        incoming.erase(0, count);
+        return static_cast<long>(count);
+    }
+    long SendNow(const char* data, size_t size) override {
+        ++sends;
+        if (failSend) return -1;
+        const size_t count = std::min(size, room);
+        if (count == 0) return platform::kWouldBlock;
+        wire.append(data, count);
+        room -= count;
+        return static_cast<long>(count);
+    }
+    long SendFileNow(platform::File file, uint64_t offset, size_t count) override {
+        ++sends;
+        if (failSend) return -1;
+        count = std::min(count, room);
+        if (count == 0) return platform::kWouldBlock;
+        std::string piece(count, '\0');
+        long got = platform::ReadFileAt(file, offset, &piece[0], count);
+        if (got <= 0) return got;
+        wire.append(piece, 0, static_cast<size_t>(got));
+        room -= static_cast<size_t>(got);
+        return got;
+    }
+    void AskForWriteEvents() override { ++writeRequests; }
+
+    std::string incoming;
+    bool peerFinished = false;
+    bool failReceive = false;
+    bool failSend = false;
+    size_t room = SIZE_MAX;  // bytes the socket takes before a send would block
+    std::string wire;
+    int receives = 0, sends = 0, writeRequests = 0;
+};
+
+class ConnectionMachineTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = platform::ExecutableDirectory() + "connection_machine_scratch";
+        std::filesystem::remove_all(dir_);
+        ASSERT_TRUE(std::filesystem::create_directory(dir_));
+    }
+    void TearDown() override {
+        std::error_code ignored;
+        std::filesystem::remove_all(dir_, ignored);
+    }
+
+    // An open file holding `bytes`, for an answer to own.
+    platform::File FileOf(const std::string& bytes) {
+        platform::File file = platform::CreateSharedFile(dir_ + "/body" + std::to_string(files_++) + ".bin");
+        EXPECT_NE(file, 0u);
+        if (!bytes.empty()) platform::WriteToFile(file, bytes.data(), bytes.size());
+        return file;
+    }
+
+    // A machine whose request has been decided.
+    void Decide(ConnectionMachine& machine, ScriptedLink& link) {
+        link.incoming = "GET /page.htm HTTP/1.0\r\n\r\n";
+        ASSERT_EQ(machine.OnReadable(0), Next::Decided);
+    }
+
+    static std::string Pattern(size_t size) {
+        std::string bytes(size, '\0');
+        for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>('a' + (i * 7 + i / 251) % 26);
+        return bytes;
+    }
+
+    std::string dir_;
+    int files_ = 0;
+};
+
+TEST_F(ConnectionMachineTest, RequestIsDecidedOnlyOnceItsHeaderIsInWhateverTheSplit) {
+    const std::string request = "GET /images/logo.gif HTTP/1.1\r\nHost: example\r\nCookie: a=1\r\n\r\n";
+    const std::vector<std::vector<size_t>> splits = {
+        {request.size()},           // all at once
+        {10, 30, request.size()},   // three pieces (each number: where a piece ends)
+        {request.size() - 2, request.size()},  // the empty line apart
+    };
+    for (const auto& split : splits) {
+        ScriptedLink link;
+        ConnectionMachine machine(link, 0, kTimeoutMs);
+        size_t at = 0;
+        for (size_t i = 0; i < split.size(); ++i) {
+            const size_t end = std::min(split[i], request.size());
+            link.incoming += request.substr(at, end - at);
+            at = end;
+            const Next next = machine.OnReadable(100 * i);
+            EXPECT_EQ(next, at == request.size() ? Next::Decided : Next::Wait) << "piece " << i;
+        }
+        EXPECT_EQ(machine.phase(), Phase::Handle);
+        EXPECT_EQ(machine.request().method, "GET");
+        EXPECT_EQ(machine.request().host, " example");
+        EXPECT_TRUE(link.wire.empty());
+    }
+}
+
+TEST_F(ConnectionMachineTest, ConnectionsThatEndWithoutARequestAreClosedUnanswered) {
+    struct Case {
+        const char* name;
+        std::string incoming;
+        bool peerFinished;
+        bool failReceive;
+    };
+    const Case cases[] = {
+        {"closed at once", "", true, false},
+        {"closed inside the header", "GET /a.htm HTTP/1.0\r\nHost: x\r\n", true, false},
+        {"reset", "GET /a.htm", false, true},
+    };
+    for (const Case& c : cases) {
+        ScriptedLink link;
+        link.incoming = c.incoming;
+        link.peerFinished = c.peerFinished;
+        link.failReceive = c.failReceive;
+        ConnectionMachine machine(link, 0, kTimeoutMs);
+        EXPECT_EQ(machine.OnReadable(0), Next::Close) << c.name;
+        EXPECT_EQ(machine.phase(), Phase::Done) << c.name;
+        EXPECT_TRUE(link.wire.empty()) << c.name;
+    }
+}
+
+// A POST to a program waits for its body line; when the client pauses without
+// ending the line, the request is taken as it stands. Nothing else waits so.
+TEST_F(ConnectionMachineTest, OnlyAnOpenBodyLineIsTakenAtAPause) {
+    struct Case {
+        const char* what;
+        std::string bytes;
+        bool waitsForBody;
+        Next atPause;
+    };
+    const Case cases[] = {
+        {"body line without its end", "POST /run.cgi HTTP/1.0\r\n\r\nq=12", true, Next::Decided},
+        {"no body yet", "POST /run.cgi HTTP/1.0\r\n\r\n", true, Next::Decided},
+        {"header not in yet", "POST /run.cgi HTTP/1.0\r\nHost: h\r\n", false, Next::Wait},
+        {"a file's header not in yet", "GET /a.htm HTTP/1.0\r\n", false, Next::Wait},
+    };
+    for (const Case& c : cases) {
+        ScriptedLink link;
+        link.incoming = c.bytes;
+        ConnectionMachine machine(link, 0, kTimeoutMs);
+        EXPECT_EQ(machine.OnReadable(0), Next::Wait) << c.what;
+        EXPECT_EQ(machine.WaitsForBodyLine(), c.waitsForBody) << c.what;
+        EXPECT_EQ(machine.OnBodyPause(), c.atPause) << c.what;
+        if (c.atPause == Next::Decided) {
+            EXPECT_EQ(machine.request().method, "POST") << c.what;
+        }
+    }
+    // An ended body line decides at once, with no pause.
+    ScriptedLink link;
+    link.incoming = "POST /run.cgi HTTP/1.0\r\n\r\nq=12\r\n";
+    ConnectionMachine machine(link, 0, kTimeoutMs);
+    EXPECT_EQ(machine.OnReadable(0), Next::Decided);
+    EXPECT_EQ(machine.request().query, "q=12");
+}
+
+TEST_F(ConnectionMachineTest, NothingToReadYetKeepsTheConnectionWaiting) {
+    ScriptedLink link;
+    ConnectionMachine machine(link, 0, kTimeoutMs);
+    EXPECT_EQ(machine.OnReadable(0), Next::Wait);
+    EXPECT_EQ(machine.OnWritable(0), Next::Wait);
+    EXPECT_EQ(machine.phase(), Phase::ReadHeader);
+}
+
+TEST_F(ConnectionMachineTest, AnswersReachTheWireExactlyAsComposedHoweverLittleTheSocketTakes) {
+    struct Case {
+        const char* name;
+        std::string head;
+        size_t fileSize;  // 0: no file
+        std::string tail;
+        size_t roomPerEvent;
+    };
+    const Case cases[] = {
+        {"bytes alone", "HTTP/1.0 404 Not Found\r\n\r\npage\r\n", 0, "", SIZE_MAX},
+        {"head and tail, trickled", "HTTP/1.1 200 OK\r\n\r\n", 0, "\r\n", 3},
+        {"small file in one send", "HTTP/1.0 200 OK\r\n\r\n", 1024, "\r\n\r\n", SIZE_MAX},
+        {"small file, trickled", "HTTP/1.0 200 OK\r\n\r\n", 100 * 1024, "\r\n\r\n", 7000},
+        {"large file", "HTTP/1.0 200 OK\r\n\r\n", 3 * 1024 * 1024 + 17, "\r\n\r\n", SIZE_MAX},
+        {"large file, trickled", "HTTP/1.0 200 OK\r\n\r\n", 300 * 1024 + 5, "\r\n\r\n", 65536},
+        {"empty file", "HTTP/1.0 200 OK\r\n\r\n", 0, "\r\n\r\n", SIZE_MAX},
+    };
+    for (const Case& c : cases) {
+        ScriptedLink link;
+        ConnectionMachine machine(link, 0, kTimeoutMs);
+        Decide(machine, link);
+        const std::string body = Pattern(c.fileSize);
+        Answer answer(c.head, c.fileSize == 0 ? 0 : FileOf(body), 0, c.fileSize, c.tail);
+        const std::string expected = c.head + body + c.tail;
+        link.room = c.roomPerEvent;
+        Next next = machine.Answer(std::move(answer), 0);
+        int events = 0;
+        while (next == Next::Wait && events < 100000) {
+            link.room = c.roomPerEvent;
+            next = machine.OnWritable(static_cast<uint64_t>(++events));
+        }
+        EXPECT_EQ(next, Next::Close) << c.name;
+        EXPECT_TRUE(link.wire == expected) << c.name << ": " << link.wire.size() << " of " << expected.size();
+        // Write events are asked for once, and only when a send would have blocked.
+        EXPECT_EQ(link.writeRequests, events > 0 ? 1 : 0) << c.name;
+    }
+}
+
+TEST_F(ConnectionMachineTest, SmallFileAnswerGoesOutInOneSend) {
+    ScriptedLink link;
+    ConnectionMachine machine(link, 0, kTimeoutMs);
+    Decide(machine, link);
+    EXPECT_EQ(machine.Answer(Answer("HEAD\r\n", FileOf(Pattern(1024)), 0, 1024, "\r\n\r\n"), 0), Next::Close);
+    EXPECT_EQ(link.sends, 1);
+}
+
+TEST_F(ConnectionMachineTest, AStretchOfTheFileIsSentFromItsOffset) {
+    ScriptedLink link;
+    ConnectionMachine machine(link, 0, kTimeoutMs);
+    Decide(machine, link);
+    const std::string body = Pattern(400 * 1024);
+    EXPECT_EQ(machine.Answer(Answer("H", FileOf(body), 1000, 200 * 1024, "T"), 0), Next::Close);
+    EXPECT_TRUE(link.wire == "H" + body.substr(1000, 200 * 1024) + "T");
+}
+
+TEST_F(ConnectionMachineTest, AFileShorterThanPromisedEndsTheAnswerWithWhatIsThere) {
+    for (size_t promised : {size_t{2000}, size_t{500 * 1024}}) {
+        ScriptedLink link;
+        ConnectionMachine machine(link, 0, kTimeoutMs);
+        Decide(machine, link);
+        const std::string body = Pattern(1000);
+        EXPECT_EQ(machine.Answer(Answer("HEAD|", FileOf(body), 0, promised, "|TAIL"), 0), Next::Close);
+        EXPECT_EQ(link.wire, "HEAD|" + body) << promised;
+    }
+}
+
+TEST_F(ConnectionMachineTest, AFailedSendClosesTheConnection) {
+    ScriptedLink link;
+    ConnectionMachine machine(link, 0, kTimeoutMs);
+    Decide(machine, link);
+    link.room = 10;
+    EXPECT_EQ(machine.Answer(Answer("HTTP/1.0 200 OK\r\n\r\n" + Pattern(200 * 1024)), 0), Next::Wait);
+    link.failSend = true;
+    EXPECT_EQ(machine.OnWritable(1), Next::Close);
+    EXPECT_EQ(machine.phase(), Phase::Done);
+}
+
+TEST_F(ConnectionMachineTest, BytesAfterTheRequestAreDrainedAndAFinishedPeerStillGetsItsAnswer) {
+    ScriptedLink link;
+    ConnectionMachine machine(link, 0, kTimeoutMs);
+    Decide(machine, link);
+    link.room = 5;
+    EXPECT_EQ(machine.Answer(Answer("0123456789"), 0), Next::Wait);
+    link.incoming = "more bytes the client sent";
+    link.peerFinished = true;
+    EXPECT_EQ(machine.OnReadable(1), Next::Wait);
+    EXPECT_TRUE(link.incoming.empty());
+    // The end is read once; later read events ask the socket nothing more.
+    const int receives = link.receives;
+    EXPECT_EQ(machine.OnReadable(2), Next::Wait);
+    EXPECT_EQ(link.receives, receives);
+    link.room = 5;
+    EXPECT_EQ(machine.OnWritable(3), Next::Close);
+    EXPECT_EQ(link.wire, "0123456789");
+}
+
+TEST_F(ConnectionMachineTest, DeadlinesFollowWhatTheConnectionWaitsFor) {
+    ScriptedLink link;
+    ConnectionMachine machine(link, 1000, kTimeoutMs);
+    // Waiting for the header: counted from the start, whatever arrives meanwhile.
+    link.incoming = "GET /a.htm HTTP/1.0\r\n";
+    EXPECT_EQ(machine.OnReadable(30000), Next::Wait);
+    EXPECT_FALSE(machine.Expired(1000 + kTimeoutMs - 1));
+    EXPECT_TRUE(machine.Expired(1000 + kTimeoutMs));
+    // Decided and being handled: the wait is the server's, never the client's.
+    link.incoming = "\r\n";
+    EXPECT_EQ(machine.OnReadable(40000), Next::Decided);
+    EXPECT_FALSE(machine.Expired(1000000));
+    // Writing: counted from the last bytes the client took.
+    link.room = 4;
+    EXPECT_EQ(machine.Answer(Answer(Pattern(100)), 1000000), Next::Wait);
+    EXPECT_FALSE(machine.Expired(1000000 + kTimeoutMs - 1));
+    link.room = 4;
+    EXPECT_EQ(machine.OnWritable(1000000 + 50000), Next::Wait);
+    EXPECT_FALSE(machine.Expired(1000000 + kTimeoutMs + 10));
+    EXPECT_TRUE(machine.Expired(1000000 + 50000 + kTimeoutMs));
+}
+
+}  // namespace

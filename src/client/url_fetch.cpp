@@ -9,12 +9,35 @@ namespace qv::client {
 
 const char kAgentName[] = "Fennomax DLL";
 
+namespace {
+
+// Control bytes go out escaped on both builds, so a line break in a host's
+// URL can never start a header line of its own in the request.
+std::string WithControlBytesEscaped(const std::string& url) {
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string escaped;
+    escaped.reserve(url.size());
+    for (char c : url) {
+        const unsigned char byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F) {
+            escaped += '%';
+            escaped += kHex[byte >> 4];
+            escaped += kHex[byte & 0x0F];
+        } else {
+            escaped += c;
+        }
+    }
+    return escaped;
+}
+
+}  // namespace
+
 std::string FetchContent(const std::string& url, const std::string& user,
                          const std::string& password) {
     UrlBuffer buffer(url);
     buffer.Store(WithCredentials(buffer.Text(), user, password));
     std::string body;
-    if (!platform::FetchUrl(buffer.Text(), kAgentName, body)) return std::string();
+    if (!platform::FetchUrl(WithControlBytesEscaped(buffer.Text()), kAgentName, body)) return std::string();
     return body;
 }
 

@@ -55,7 +55,10 @@ protected:
     void SetUp() override {
         child_ = ChildProgram();
         ASSERT_FALSE(child_.empty()) << "platform_child is not built beside the tests";
-        dir_ = platform::ExecutableDirectory() + "platform_programs_scratch";
+        // One folder per test: a child left running keeps its working folder
+        // on Windows, and the next test must not need that one.
+        dir_ = platform::ExecutableDirectory() + "platform_programs_scratch_" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name();
         std::error_code ignored;
         std::filesystem::remove_all(dir_, ignored);
         ASSERT_TRUE(std::filesystem::create_directory(dir_));

@@ -7,6 +7,8 @@
 namespace qv::platform {
 
 bool SetWindowTimer(Window window, uintptr_t id, uint32_t intervalMs) {
+    // SetTimer without a window would make a thread timer nobody here receives.
+    if (window == 0 || !IsWindow(reinterpret_cast<HWND>(window))) return false;
     return SetTimer(reinterpret_cast<HWND>(window), id, intervalMs, nullptr) != 0;
 }
 

@@ -23,18 +23,26 @@ using Next = ConnectionMachine::Next;
 
 constexpr size_t kFileSize = 300 * 1024;
 
-// The file answers are cut from: made once per run.
+// The file answers are cut from: made once per run, in /tmp.
 const std::string& FileName() {
     static const std::string name = [] {
-        std::string path = "/tmp/quorvex-connection-fuzz-" + std::to_string(getpid()) + ".bin";
-        platform::File file = platform::CreateSharedFile(path);
+        std::string name = "quorvex-connection-fuzz-" + std::to_string(getpid()) + ".bin";
+        platform::File file = platform::CreateSharedFile("/tmp/" + name);
         std::string bytes(kFileSize, '\0');
         for (size_t i = 0; i < kFileSize; ++i) bytes[i] = static_cast<char>(i * 31 + i / 977);
         platform::WriteToFile(file, bytes.data(), bytes.size());
         platform::CloseFile(file);
-        return path;
+        return name;
     }();
     return name;
+}
+
+// A fresh handle on that file, as the file route opens one.
+platform::File OpenTheFile() {
+    static platform::OpenedDirectory directory;
+    static const bool opened = platform::OpenDirectory("/tmp", directory);
+    FUZZ_REQUIRE(opened);
+    return platform::OpenBelow(directory, FileName(), platform::OpenPurpose::Read).file;
 }
 
 std::string FileBytes(uint64_t offset, uint64_t length) {
@@ -152,12 +160,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                     link.room += script.Byte();
                     next = machine.Answer(Answer(head, 0, 0, 0, tail), now);
                 } else {
-                    platform::OpenResult opened = platform::OpenForReading(FileName());
-                    FUZZ_REQUIRE(opened.file != 0);
+                    const platform::File file = OpenTheFile();
+                    FUZZ_REQUIRE(file != 0);
                     expected = head + FileBytes(offset, length);
                     if (length == 0 || offset + length <= kFileSize) expected += tail;
                     link.room += script.Byte();
-                    next = machine.Answer(Answer(head, opened.file, offset, length, tail), now);
+                    next = machine.Answer(Answer(head, file, offset, length, tail), now);
                 }
             }
             break;

@@ -40,12 +40,12 @@ bool StartsWithBytesUnit(const std::string& text) {
 ByteRange ChooseRange(const std::string& range, uint64_t size) {
     ByteRange whole;
     if (!StartsWithBytesUnit(range)) return whole;
-    const std::string spec = TrimBlanks(range.substr(6));
-    if (spec.find(',') != std::string::npos) return whole;
-    const size_t dash = spec.find('-');
+    const std::string asked = TrimBlanks(range.substr(6));
+    if (asked.find(',') != std::string::npos) return whole;
+    const size_t dash = asked.find('-');
     if (dash == std::string::npos) return whole;
-    const std::string from = TrimBlanks(spec.substr(0, dash));
-    const std::string to = TrimBlanks(spec.substr(dash + 1));
+    const std::string from = TrimBlanks(asked.substr(0, dash));
+    const std::string to = TrimBlanks(asked.substr(dash + 1));
 
     ByteRange part;
     part.kind = ByteRange::Kind::Part;

@@ -81,6 +81,10 @@ std::string HttpDate(int64_t seconds) {
 bool ParseHttpDate(const std::string& text, int64_t& seconds) {
     // "Sun, 06 Nov 1994 08:49:37 GMT": 29 characters exactly.
     if (text.size() != 29 || text[3] != ',' || text.compare(25, 4, " GMT") != 0) return false;
+    // Digits where the numbers stand: the conversions below would also take a sign.
+    for (size_t at : {5, 6, 12, 13, 14, 15, 17, 18, 20, 21, 23, 24}) {
+        if (text[at] < '0' || text[at] > '9') return false;
+    }
     char weekday[4] = {}, monthName[4] = {};
     unsigned day = 0, year = 0, hour = 0, minute = 0, second = 0;
     int used = 0;

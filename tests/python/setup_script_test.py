@@ -18,7 +18,7 @@ SETUP = os.path.join(SOURCE, "scripts", "setup")
 SERVE = {"cmake", "ninja-build", "g++", "libcurl4-openssl-dev"}
 TEST_ONLY = {"make", "pkg-config", "libgtest-dev", "curl", "wget", "python3", "iproute2", "util-linux",
              "clang", "libclang-rt-14-dev", "chromium", "chromium-driver", "zip", "unzip"}
-WINDOWS = {"g++-mingw-w64-i686", "wine", "wine32:i386"}
+WINDOWS = {"g++-mingw-w64-i686", "wine", "wine32:i386", "g++-mingw-w64-x86-64", "wine64"}
 
 FAKE_DPKG_QUERY = """#!/bin/sh
 # dpkg-query -W -f='${Status}' PACKAGE: installed when PACKAGE is listed in $INSTALLED_LIST

@@ -52,8 +52,8 @@ int main(int argc, char** argv) {
     }
     int port = atoi(argv[1]);
 
-    /* Directories are plain prefixes of the names the server makes: end them
-     * with '/'. Programs (cgi-bin/x.cgi and the like) run from the CGI
+    /* Directories end with their separator (the library adds it to an existing
+     * directory given without it; adding it here says what is meant). Programs (cgi-bin/x.cgi and the like) run from the CGI
      * directory; here it is the document directory too. */
     char dir[4096];
     size_t length = strlen(argv[2]);

@@ -74,7 +74,8 @@ def main():
     # Kept in a variable for as long as the server may call it.
     callback = REQUEST_CALLBACK(on_request)
 
-    # Directories are plain prefixes: end them with '/'.
+    # Directories end with their separator (the library adds it to an existing
+    # directory given without it; adding it here says what is meant).
     if not directory.endswith(b"/"):
         directory += b"/"
     lib.SetServerDir(directory)

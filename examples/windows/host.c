@@ -75,7 +75,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     int port = atoi(argv[1]);
-    /* Directories are plain prefixes: end them with '\'. */
+    /* Directories end with their separator (the library adds it to an existing
+     * directory given without it; adding it here says what is meant). */
     char dir[MAX_PATH + 2];
     size_t length = strlen(argv[2]);
     if (length == 0 || length > MAX_PATH) {

@@ -1,17 +1,10 @@
 #include "held_connections.h"
+#include "winsock_ready.h"
 
 #include <winsock2.h>
 
 namespace qvtest {
 namespace {
-
-bool WinsockReady() {
-    static const bool ready = [] {
-        WSADATA data;
-        return WSAStartup(MAKEWORD(2, 2), &data) == 0;
-    }();
-    return ready;
-}
 
 void SetNonBlocking(SOCKET s, bool on) {
     u_long mode = on ? 1 : 0;

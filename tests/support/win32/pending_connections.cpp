@@ -1,4 +1,5 @@
 #include "pending_connections.h"
+#include "winsock_ready.h"
 
 #include <winsock2.h>
 #include <ws2tcpip.h>
@@ -9,15 +10,11 @@
 namespace qvtest {
 
 int EstablishedOfBurst(const std::string& address, uint16_t port, int count, int timeoutMs) {
-    WSADATA data;
-    if (WSAStartup(MAKEWORD(2, 2), &data) != 0) return 0;
+    if (!WinsockReady()) return 0;
     sockaddr_in server{};
     server.sin_family = AF_INET;
     server.sin_port = htons(port);
-    if (inet_pton(AF_INET, address.c_str(), &server.sin_addr) != 1) {
-        WSACleanup();
-        return 0;
-    }
+    if (inet_pton(AF_INET, address.c_str(), &server.sin_addr) != 1) return 0;
     std::vector<SOCKET> waiting;
     int established = 0;
     for (int i = 0; i < count; ++i) {
@@ -62,7 +59,6 @@ int EstablishedOfBurst(const std::string& address, uint16_t port, int count, int
         }
     }
     for (SOCKET s : waiting) closesocket(s);
-    WSACleanup();
     return established;
 }
 

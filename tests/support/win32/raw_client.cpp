@@ -1,4 +1,5 @@
 #include "raw_client.h"
+#include "winsock_ready.h"
 
 #include <winsock2.h>
 #include <ws2tcpip.h>
@@ -11,15 +12,6 @@ namespace qvtest {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-// Winsock is started once for the whole test program and left running.
-bool WinsockReady() {
-    static const bool ready = [] {
-        WSADATA data;
-        return WSAStartup(MAKEWORD(2, 2), &data) == 0;
-    }();
-    return ready;
-}
 
 long MillisecondsLeft(Clock::time_point deadline) {
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();

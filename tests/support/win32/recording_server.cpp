@@ -1,5 +1,6 @@
 // The recording server's socket calls with Winsock.
 #include "recording_server.h"
+#include "winsock_ready.h"
 
 #include <winsock2.h>
 #include <ws2tcpip.h>
@@ -7,15 +8,6 @@
 namespace qvtest::loopback {
 
 namespace {
-
-// Winsock is started once for the whole test program and left running.
-bool WinsockReady() {
-    static const bool ready = [] {
-        WSADATA data;
-        return WSAStartup(MAKEWORD(2, 2), &data) == 0;
-    }();
-    return ready;
-}
 
 SOCKET Native(Socket socket) { return static_cast<SOCKET>(socket); }
 

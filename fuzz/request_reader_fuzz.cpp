@@ -159,6 +159,11 @@ void CheckDecided(const Request& r, size_t fed) {
         FUZZ_REQUIRE(fed > RequestReader::kHeaderLimit && r.body.empty());
         return;
     }
+    if (r.refusal == qv::server::Refusal::BadLineEnd) {
+        // Refused inside the header, within the limit.
+        FUZZ_REQUIRE(fed >= 2 && r.body.empty());
+        return;
+    }
     if (r.refusal != qv::server::Refusal::None) {
         FUZZ_REQUIRE(r.method == "POST" && r.cgiFlag != 0 && r.body.empty());
         FUZZ_REQUIRE((r.refusal == qv::server::Refusal::BadLength) == (r.contentLength == -2));

@@ -93,9 +93,19 @@ RequestReader::Status RequestReader::Finish() {
     return status_;
 }
 
+// A header line ends at CR LF. A CR not followed at once by its LF ends no
+// line: the request is refused, since a proxy in front may have read the same
+// bytes as one line. The empty line's CR ends the header at once, as it
+// always has, and its LF is skipped when it comes. An LF anywhere else is a
+// control character and vanishes.
 void RequestReader::TakeHeaderByte(char byte) {
     if (++headerBytes_ > kHeaderLimit) {
         Refuse(Refusal::HeaderTooLarge);
+        return;
+    }
+    if (lineFeedDue_) {
+        lineFeedDue_ = false;
+        if (byte != '\n') Refuse(Refusal::BadLineEnd);
         return;
     }
     if (IsControlCharacter(static_cast<unsigned char>(byte))) return;
@@ -109,7 +119,15 @@ void RequestReader::TakeHeaderByte(char byte) {
         EndHeader();
         return;
     }
-    ClassifyLine(line);
+    lineFeedDue_ = true;
+    // The first line is the request line, whatever it holds; every later
+    // line is a header line, whatever its name.
+    if (requestLineRead_) {
+        TakeHeaderLine(line);
+    } else {
+        requestLineRead_ = true;
+        TakeRequestLine(line);
+    }
 }
 
 void RequestReader::EndHeader() {
@@ -165,7 +183,9 @@ void RequestReader::CheckBody(bool finished) {
     status_ = Status::Decided;
 }
 
-void RequestReader::ClassifyLine(const std::string& line) {
+// A request line that names no method the server knows leaves the method and
+// path empty.
+void RequestReader::TakeRequestLine(const std::string& line) {
     Request& r = request_;
     const bool head = StartsWithNoCase(line, "HEAD");
     if (StartsWithNoCase(line, "GET") || StartsWithNoCase(line, "PUT") || head) {
@@ -188,7 +208,12 @@ void RequestReader::ClassifyLine(const std::string& line) {
         r.contentType = content::ContentTypeFor(r.extension, r.cgiFlag);
         r.method = "POST";
         r.head = false;
-    } else if (StartsWithNoCase(line, "ACCEPT:")) {
+    }
+}
+
+void RequestReader::TakeHeaderLine(const std::string& line) {
+    Request& r = request_;
+    if (StartsWithNoCase(line, "ACCEPT:")) {
         r.accept = line.substr(7);
     } else if (StartsWithNoCase(line, "ACCEPT-LANGUAGE:")) {
         r.acceptLanguage = line.substr(16);

@@ -15,6 +15,7 @@ enum class Refusal {
     HeaderTooLarge,  // no empty line within the header limit: 431
     BodyTooLarge,    // a program's POST body over the body limit: 413
     BadLength,       // a program's POST with a Content-Length that is not a number: 400
+    BadLineEnd,      // a CR inside the header not followed at once by its LF: 400
 };
 
 struct Request {
@@ -64,7 +65,8 @@ public:
 private:
     void TakeHeaderByte(char byte);
     void EndHeader();
-    void ClassifyLine(const std::string& line);
+    void TakeRequestLine(const std::string& line);
+    void TakeHeaderLine(const std::string& line);
     bool WantsBody() const;
     void CheckBody(bool finished);
     void Refuse(Refusal refusal);
@@ -73,6 +75,8 @@ private:
     size_t headerBytes_ = 0;
     bool headerDone_ = false;
     bool skipLineFeed_ = false;  // the LF that follows the header's last CR
+    bool lineFeedDue_ = false;   // a header line ended at a CR: the next byte must be its LF
+    bool requestLineRead_ = false;
     size_t bodySearched_ = 0;    // body bytes already searched for a line end
     std::string line_;           // the header line being read, control characters removed
     Request request_;

@@ -35,6 +35,7 @@ std::string RefusalResponse(Refusal refusal) {
         case Refusal::BodyTooLarge:
             return StatusAnswer("413 Content Too Large", std::string());
         case Refusal::BadLength:
+        case Refusal::BadLineEnd:
         case Refusal::None:
             break;
     }

@@ -87,8 +87,13 @@ INSTANTIATE_TEST_SUITE_P(
         LineCase{"PostUrlQueryOffTheName", "POST /run.cgi?x=1 HTTP/1.0\r\nContent-Length: 3\r\n\r\nb=2",
                  Status::Decided, "POST", "run.cgi?x=1", "run.cgi", "b=2", 1},
         LineCase{"UnknownMethod", "OPTIONS / HTTP/1.0\r\n\r\n", Status::Decided, "", "", "", "", 0},
-        LineCase{"SecondRequestLineWins", "GET /a.htm HTTP/1.0\r\nget /b.cgi?q HTTP/1.0\r\n\r\n", Status::Decided,
-                 "GET", "b.cgi?q", "b.cgi", "q", 1},
+        // Only the first line is the request line: a later one is a header line.
+        LineCase{"SecondRequestLineIsAHeaderLine", "GET /a.htm HTTP/1.0\r\nget /b.cgi?q HTTP/1.0\r\n\r\n",
+                 Status::Decided, "GET", "a.htm", "a.htm", "", 0},
+        // A first line that is no request line leaves none, whatever follows.
+        LineCase{"HeaderLineFirst", "Host: h\r\nGET /a.htm HTTP/1.0\r\n\r\n", Status::Decided, "", "", "", "", 0},
+        // An empty line first is the header's end: a request line after it comes too late.
+        LineCase{"EmptyLineFirst", "\r\nGET /a.htm HTTP/1.0\r\n\r\n", Status::Decided, "", "", "", "", 0},
         LineCase{"SpacesAroundLineTrimmed", "   GET /s.htm HTTP/1.0   \r\n   \r\n", Status::Decided, "GET",
                  "s.htm", "s.htm", "", 0},
         LineCase{"BareLineFeedsNeverDecided", "GET /index.htm HTTP/1.0\n\n", Status::NoAnswer, "", "", "", "", 0},
@@ -135,6 +140,80 @@ INSTANTIATE_TEST_SUITE_P(
                       HeaderCase{"SpaceBeforeColonMatchesNothing", "host : example", &Request::host, ""},
                       HeaderCase{"AcceptDoesNotTakeAcceptLanguage", "Accept-Language: de", &Request::accept, ""}),
     [](const ::testing::TestParamInfo<HeaderCase>& info) { return std::string(info.param.name); });
+
+// Header lines whose names start like a method are header lines all the same.
+TEST(RequestReader, HeaderNamesLikeMethodsLeaveTheRequestLine) {
+    const char* const lines[] = {
+        "Postman-Token: 0d9c5c7e-3f4a-4c55-9b2e-6a1f0f3b2c11",
+        "Headers: x",
+        "Get-Thing: /other.cgi?x HTTP/1.0",
+        "PUTTY: /other.cgi?x",
+        "Posted: /other.cgi",
+        "HEAD /other.cgi?x HTTP/1.0",
+    };
+    for (const char* line : lines) {
+        for (const char* first : {"GET /index.htm HTTP/1.1", "POST /index.htm HTTP/1.1"}) {
+            ReadOutcome out = Read({std::string(first) + "\r\nHost: h\r\n" + line + "\r\nAccept: */*\r\n\r\n"});
+            ASSERT_EQ(out.status, Status::Decided) << line;
+            EXPECT_EQ(out.request.method, std::string(first).substr(0, std::string(first).find(' '))) << line;
+            EXPECT_EQ(out.request.url, "/index.htm") << line;
+            EXPECT_EQ(out.request.path, "index.htm") << line;
+            EXPECT_EQ(out.request.programName, "index.htm") << line;
+            EXPECT_EQ(out.request.cgiFlag, 0) << line;
+            EXPECT_EQ(out.request.head, false) << line;
+            // The lines around it are still read.
+            EXPECT_EQ(out.request.host, " h") << line;
+            EXPECT_EQ(out.request.accept, " */*") << line;
+        }
+    }
+}
+
+// A CR inside the header that its LF does not follow at once is no line end:
+// the request is refused at the byte after it, however the bytes were split.
+TEST(RequestReader, BareCarriageReturnRefused) {
+    struct Case {
+        const char* name;
+        std::string bytes;
+    } cases[] = {
+        {"in a header line", "GET /a.htm HTTP/1.0\r\nX-A: a\rGET /other.cgi HTTP/1.0\r\n\r\n"},
+        {"after the request line", "GET /a.htm HTTP/1.0\rHost: h\r\n\r\n"},
+        {"before the empty line", "GET /a.htm HTTP/1.0\r\nHost: h\r\r\n"},
+        {"a control byte between CR and LF", "GET /a.htm HTTP/1.0\r\x01\n\r\n"},
+        {"line feed first", "GET /a.htm HTTP/1.0\n\r\r\n"},
+        {"a POST that takes a body", "POST /run.cgi HTTP/1.0\r\nContent-Length: 3\r\rX\r\n\r\nabc"},
+    };
+    for (const Case& c : cases) {
+        for (size_t cut = 0; cut <= c.bytes.size(); ++cut) {
+            ReadOutcome out = Read({c.bytes.substr(0, cut), c.bytes.substr(cut)}, false);
+            ASSERT_EQ(out.status, Status::Decided) << c.name << ", cut at " << cut;
+            EXPECT_EQ(out.request.refusal, qv::server::Refusal::BadLineEnd) << c.name << ", cut at " << cut;
+            EXPECT_EQ(out.request.body, "") << c.name;
+        }
+    }
+    // Refused as soon as the byte after the CR is in, without waiting for the rest.
+    RequestReader reader;
+    EXPECT_EQ(reader.Feed("GET /a.htm HTTP/1.0\r"), Status::NotYet);
+    EXPECT_EQ(reader.Feed("X"), Status::Decided);
+    EXPECT_EQ(reader.request().refusal, qv::server::Refusal::BadLineEnd);
+}
+
+// Lines ended by CR LF, the pair split between two pieces anywhere, are read
+// as lines; the empty line's CR still ends the header at once.
+TEST(RequestReader, CarriageReturnAndLineFeedInTwoPieces) {
+    const std::string bytes = "GET /a.htm HTTP/1.0\r\nHost: h\r\nCookie: c=1\r\n\r\n";
+    for (size_t cut = 0; cut <= bytes.size(); ++cut) {
+        ReadOutcome out = Read({bytes.substr(0, cut), bytes.substr(cut)}, false);
+        ASSERT_EQ(out.status, Status::Decided) << "cut at " << cut;
+        EXPECT_EQ(out.request.refusal, qv::server::Refusal::None) << "cut at " << cut;
+        EXPECT_EQ(out.request.path, "a.htm");
+        EXPECT_EQ(out.request.host, " h");
+        EXPECT_EQ(out.request.cookie, "c=1");
+    }
+    RequestReader reader;
+    EXPECT_EQ(reader.Feed("GET /a.htm HTTP/1.0\r"), Status::NotYet);
+    EXPECT_EQ(reader.Feed("\n\r"), Status::Decided);
+    EXPECT_EQ(reader.request().refusal, qv::server::Refusal::None);
+}
 
 TEST(RequestReader, LaterHeaderLineReplacesEarlier) {
     ReadOutcome out = Read({"GET / HTTP/1.0\r\nHost: one\r\nHost: two\r\n\r\n"});
@@ -245,6 +324,8 @@ TEST(RequestReader, SplitsGiveTheSameDecision) {
         "POST /run.cgi HTTP/1.0\r\nContent-Length: 12\r\n\r\nline\r\n\nmore\0rest"s,
         "POST /run.cgi HTTP/1.0\r\nContent-Length: 20\r\n\r\ntoo short",
         "GET /a.htm HTTP/1.0\n\n",
+        "GET /a.htm HTTP/1.0\r\nX-A: a\rGET /b.htm HTTP/1.0\r\n\r\n",
+        "GET /a.htm HTTP/1.0\r\nPostman-Token: t\r\n\r\n",
     };
     for (const std::string& bytes : requests) {
         ReadOutcome whole = Read({bytes});
@@ -255,6 +336,7 @@ TEST(RequestReader, SplitsGiveTheSameDecision) {
             EXPECT_EQ(split.request.query, whole.request.query);
             EXPECT_EQ(split.request.host, whole.request.host);
             EXPECT_EQ(split.request.body, whole.request.body);
+            EXPECT_EQ(split.request.refusal, whole.request.refusal);
         }
         std::vector<std::string> bytewise;
         for (char c : bytes) bytewise.emplace_back(1, c);

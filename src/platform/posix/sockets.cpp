@@ -6,6 +6,8 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/sendfile.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -189,6 +191,33 @@ long SendSocketNow(Socket socket, const char* data, size_t size) {
     return Sent(fd, Uninterrupted([&] { return send(fd, data, Capped(size), MSG_NOSIGNAL | MSG_DONTWAIT); }, true));
 }
 
+namespace {
+
+// sendfile has no MSG_NOSIGNAL: SIGPIPE is held back on this thread for the
+// call, and one that the call raised is taken before it can reach the host.
+template <typename Call>
+long WithoutBrokenPipeSignal(Call call) {
+    sigset_t pipe, old, pending;
+    sigemptyset(&pipe);
+    sigaddset(&pipe, SIGPIPE);
+    sigemptyset(&pending);
+    sigpending(&pending);
+    const bool alreadyPending = sigismember(&pending, SIGPIPE) == 1;
+    pthread_sigmask(SIG_BLOCK, &pipe, &old);
+    const long result = call();
+    const int savedErrno = errno;
+    if (result < 0 && savedErrno == EPIPE && !alreadyPending) {
+        const timespec none{0, 0};
+        while (sigtimedwait(&pipe, nullptr, &none) < 0 && errno == EINTR) {
+        }
+    }
+    pthread_sigmask(SIG_SETMASK, &old, nullptr);
+    errno = savedErrno;
+    return result;
+}
+
+}  // namespace
+
 long SendFileNow(Socket socket, File file, uint64_t offset, size_t count) {
     const int fd = Fd(socket);
     const int source = DescriptorOf(file);
@@ -205,7 +234,12 @@ long SendFileNow(Socket socket, File file, uint64_t offset, size_t count) {
         return got <= 0 ? got : SendSocketNow(socket, piece, static_cast<size_t>(got));
     }
     off_t position = static_cast<off_t>(offset);
-    return Sent(fd, Uninterrupted([&] { return sendfile(fd, source, &position, Capped(count)); }, true));
+    return Sent(fd, Uninterrupted(
+                        [&] {
+                            return WithoutBrokenPipeSignal(
+                                [&] { return static_cast<long>(sendfile(fd, source, &position, Capped(count))); });
+                        },
+                        true));
 }
 
 void CloseSocket(Socket socket) {

@@ -111,6 +111,7 @@ int Pump(int32_t timeoutMs) {
             if (errno != EINTR) return 0;
             count = 0;
         }
+        const uint64_t passStart = LoopMilliseconds();
         for (int i = 0; i < count; ++i) {
             switch (KindOfTag(ready[i].data.u64)) {
                 case PollKind::Wake: DrainWakeFd(queue->wakeFd); break;
@@ -127,7 +128,7 @@ int Pump(int32_t timeoutMs) {
                 DeliverSocketEvent(queue, ready[i].data.u64, ready[i].events);
             }
         }
-        DeliverDueTimers(queue);
+        DeliverDueTimers(queue, passStart);
         if (TakeQuit(loading)) return -1;
         if (!forever && Clock::now() >= deadline) return 0;
     }

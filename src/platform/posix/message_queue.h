@@ -147,8 +147,12 @@ uint64_t PollTag(PollKind kind, uint32_t serial, uint32_t number);
 PollKind KindOfTag(uint64_t tag);
 // Delivers the events poll found on one of the queue's sockets.
 void DeliverSocketEvent(const std::shared_ptr<ThreadQueue>& queue, uint64_t tag, uint32_t events);
-// Delivers the timers of the queue that are due.
-void DeliverDueTimers(const std::shared_ptr<ThreadQueue>& queue);
+// Delivers the timers of the queue that were due by `dueBy` (on the loop's
+// clock). Timers that fell due while this pass's messages ran wait for the
+// next pass, so the socket events that became ready meanwhile go first, as
+// on Windows, where a timer comes only when no other message waits.
+void DeliverDueTimers(const std::shared_ptr<ThreadQueue>& queue, uint64_t dueBy);
+uint64_t LoopMilliseconds();
 // A program the queue waits for has ended: its end is posted.
 void NoteProcessEnded(uint64_t tag);
 // Looks for the end of the programs the queue watches without a descriptor.

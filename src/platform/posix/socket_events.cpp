@@ -129,8 +129,10 @@ void DeliverSocketEvent(const std::shared_ptr<ThreadQueue>& queue, uint64_t tag,
             if ((registration.events & registration.armed & kind) == 0) continue;
             const bool news = ShouldReport(kind, fd, events, finished);
             // Reading after the end with nothing left, or writing to a failed
-            // connection, can never become news: stop waiting for it too.
-            const bool never = !news && finished && (kind == kSocketRead || kind == kSocketWrite);
+            // connection, can never become news: stop waiting for it too. (A
+            // peer that has only finished sending may still take bytes.)
+            const bool failed = (events & (EPOLLHUP | EPOLLERR)) != 0;
+            const bool never = !news && ((kind == kSocketRead && finished) || (kind == kSocketWrite && failed));
             if (!news && !never) continue;
             registration.armed &= ~kind;
             MarkChangedLocked(fd, registration);

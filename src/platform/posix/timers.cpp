@@ -46,13 +46,15 @@ int64_t MillisecondsToNextTimerLocked(const ThreadQueue& queue) {
     return due <= now ? 0 : static_cast<int64_t>(due - now);
 }
 
-void DeliverDueTimers(const std::shared_ptr<ThreadQueue>& queue) {
+uint64_t LoopMilliseconds() { return NowMs(); }
+
+void DeliverDueTimers(const std::shared_ptr<ThreadQueue>& queue, uint64_t dueBy) {
     LoopState& s = Loop();
     std::vector<std::pair<uint32_t, uintptr_t>> due;
     {
         std::lock_guard<std::mutex> guard(s.lock);
         const uint64_t now = NowMs();
-        while (!queue->timersDue.empty() && std::get<0>(*queue->timersDue.begin()) <= now) {
+        while (!queue->timersDue.empty() && std::get<0>(*queue->timersDue.begin()) <= dueBy) {
             auto [dueMs, window, id] = *queue->timersDue.begin();
             (void)dueMs;
             WindowTimer& timer = s.timers.at({window, id});

@@ -44,6 +44,8 @@ long ReceiveChannelNow(int number, char* buffer, size_t size);
 long SendChannelNow(int number, const char* data, size_t size);
 // Up to `count` bytes of `file` from `offset`; 0 when the file has no byte there.
 long SendChannelFileNow(int number, platform::File file, uint64_t offset, size_t count);
+// Bytes sent that the peer has not taken yet; -1 where the system cannot tell.
+long ChannelUnsentBytes(int number);
 // The channel's time-out as a wait, counting 1024 ms as one second.
 uint64_t TimeoutMicroseconds(uint32_t timeoutMs);
 uint32_t ChannelTimeoutMs(int number);

@@ -82,6 +82,11 @@ long SendChannelFileNow(int number, platform::File file, uint64_t offset, size_t
     return socket == platform::kNoSocket ? -1 : platform::SendFileNow(socket, file, offset, count);
 }
 
+long ChannelUnsentBytes(int number) {
+    platform::Socket socket = OpenTcpSocketOf(number);
+    return socket == platform::kNoSocket ? -1 : platform::UnsentSocketBytes(socket);
+}
+
 int SendChannel(int number, const std::string& data) { return SendChannel(number, data.data(), data.size()); }
 
 int SendChannel(int number, const char* data, size_t size) {

@@ -81,6 +81,15 @@ constexpr long kWouldBlock = -2;
 long ReceiveSocketNow(Socket socket, char* buffer, size_t size);
 long SendSocketNow(Socket socket, const char* data, size_t size);
 void CloseSocket(Socket socket);
+// Bytes sent on the socket that the peer has not yet taken; -1 where the
+// system cannot tell (there a small send buffer makes progress show as write events).
+long UnsentSocketBytes(Socket socket);
+// True for the errors of a system out of descriptors or buffers (an accept
+// that fails so will fail again until something is closed).
+bool IsResourceShortage(int error);
+// Raises the process's limit of open descriptors toward what the system
+// allows, where it has one to raise; a full server needs two per connection.
+void RaiseDescriptorLimit();
 bool SocketPeer(Socket socket, uint32_t& addressNetOrder, uint16_t& port);
 std::string AddressText(uint32_t addressNetOrder);  // dotted quad, as inet_ntoa
 // WSAAsyncSelect: socket events become `message` to `window`, wParam the
@@ -196,6 +205,8 @@ Process StartProgram(const ProgramLaunch& launch);
 // has ended, at once if it already has; one message per call. False when
 // nothing will be posted.
 bool NotifyProcessEnd(Process process, Window window, uint32_t message, uintptr_t tag);
+// Ends the program at once if it still runs (its end is then reported as any end).
+void EndProgram(Process process);
 // Forgets the process: no message is posted for it any more (one posted
 // already may still arrive; the tag tells). A program still running is left
 // running (and reaped by the system layer when it ends).

@@ -3,6 +3,7 @@
 // system has them, else by asking at every pass. Whoever sees the end reaps
 // the child and posts the messages asked for; a program forgotten while it
 // still runs is reaped all the same when it ends.
+#include <signal.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -163,6 +164,21 @@ void ForgetProcess(Process process) {
     // the next start covers a loop that no longer runs.
     std::shared_ptr<ThreadQueue> caller = ExistingQueue();
     WatchLocked(id, record, caller && caller->alive ? caller : s.loadingThread);
+}
+
+void KillProcess(Process process) {
+    if (!FitsHandle(process)) return;
+    LoopState& s = Loop();
+    std::lock_guard<std::mutex> guard(s.lock);
+    const auto id = static_cast<uint32_t>(process);
+    auto it = s.processes.find(id);
+    // An ended child is reaped first: its number may then belong to another process.
+    if (it == s.processes.end() || it->second.ended) return;
+    if (ReapIfEnded(it->second)) {
+        EndedLocked(id, it->second);
+        return;
+    }
+    kill(it->second.pid, SIGKILL);
 }
 
 void UseProcessDescriptors(bool use) { gUseDescriptors = use; }

@@ -11,6 +11,8 @@ namespace qv::platform::loop {
 Process AdoptProcess(pid_t pid);
 bool WatchProcessEnd(Process process, Window window, uint32_t message, uintptr_t tag);
 void ForgetProcess(Process process);
+// Kills the child if it has not ended yet (it is reaped as any other end).
+void KillProcess(Process process);
 // Reaps forgotten programs that have ended, whoever was to watch them.
 void ReapForgottenProcesses();
 // Whether programs started from now on are watched through process

@@ -179,6 +179,8 @@ bool NotifyProcessEnd(Process process, Window window, uint32_t message, uintptr_
     return loop::WatchProcessEnd(process, window, message, tag);
 }
 
+void EndProgram(Process process) { loop::KillProcess(process); }
+
 void CloseProcess(Process process) { loop::ForgetProcess(process); }
 
 }  // namespace qv::platform

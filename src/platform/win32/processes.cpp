@@ -107,6 +107,11 @@ bool NotifyProcessEnd(Process process, Window window, uint32_t message, uintptr_
     return true;
 }
 
+void EndProgram(Process process) {
+    auto* running = reinterpret_cast<RunningProgram*>(process);
+    if (running != nullptr) TerminateProcess(running->process, 1);
+}
+
 void CloseProcess(Process process) {
     auto* running = reinterpret_cast<RunningProgram*>(process);
     if (running == nullptr) return;

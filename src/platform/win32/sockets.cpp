@@ -72,6 +72,10 @@ Socket AcceptConnection(Socket listening, PeerAddress* peer) {
         *peer = PeerAddress{address.sin_addr.s_addr, ntohs(address.sin_port), true};
     }
     KeepFromChildren(accepted);
+    // A bounded send buffer, so a slow reader's progress shows as write
+    // events long before the send time-out.
+    int sendBuffer = 64 * 1024;
+    setsockopt(accepted, SOL_SOCKET, SO_SNDBUF, reinterpret_cast<const char*>(&sendBuffer), sizeof sendBuffer);
     // The new socket inherits the listener's event registration and with it
     // non-blocking mode; the channel layer waits with select itself.
     WSAAsyncSelect(accepted, nullptr, 0, 0);

@@ -24,12 +24,24 @@ private:
     platform::Mutex mutex_;
 };
 
+// The slot's request is with the host for the life of this object: only then
+// does a post for the slot count, and the slot stays the connection's meanwhile.
+class HostTurn {
+public:
+    explicit HostTurn(int32_t slot) : slot_(slot) { BeginHostTurn(slot_); }
+    ~HostTurn() { EndHostTurn(slot_); }
+    HostTurn(const HostTurn&) = delete;
+    HostTurn& operator=(const HostTurn&) = delete;
+
+private:
+    int32_t slot_;
+};
+
 // What follows the host's turn: a posted text, else the header alone when the
 // host said it answered, else the file.
 Answer AnswerAfterHost(const Connection& connection, const Request& request, const Settings& settings,
-                       intptr_t result) {
-    std::string answer = SlotAnswer(connection.slot);
-    if (!answer.empty()) return AnswerOf(PostedAnswerResponse(answer));
+                       const std::string& posted, intptr_t result) {
+    if (!posted.empty()) return AnswerOf(PostedAnswerResponse(posted));
     if (result != 0) return AnswerOf(HeaderOnlyResponse(request.contentType));
     return ServeFile(connection, request, settings);
 }
@@ -39,26 +51,36 @@ Answer AnswerAfterHost(const Connection& connection, const Request& request, con
 Answer OfferToWindow(const Connection& connection, const Request& request, const Settings& settings) {
     SetSlotRequestField(connection.slot, content::TrimRequestText(request.path));
     intptr_t result;
+    std::string posted;
     {
-        HostMutexHold hold(settings.hostMutex);
-        result = platform::SendWindowMessage(settings.hostWindow, kRequestMessage,
-                                             static_cast<uintptr_t>(connection.slot), 0);
+        HostTurn turn(connection.slot);
+        {
+            HostMutexHold hold(settings.hostMutex);
+            result = platform::SendWindowMessage(settings.hostWindow, kRequestMessage,
+                                                 static_cast<uintptr_t>(connection.slot), 0);
+        }
+        posted = SlotAnswer(connection.slot);
     }
-    return AnswerAfterHost(connection, request, settings, static_cast<int32_t>(result));
+    return AnswerAfterHost(connection, request, settings, posted, static_cast<int32_t>(result));
 }
 
 Answer OfferToCallback(const Connection& connection, const Request& request, const Settings& settings) {
     SetSlotRequestField(connection.slot, content::TrimRequestText(request.path));
     int32_t result;
+    std::string posted;
     {
-        HostMutexHold hold(settings.hostMutex);
-        std::string peer = net::ChannelPeerAddress(connection.channel);
-        std::string field = SlotRequestField(connection.slot);
-        field.resize(kRequestFieldSize, ' ');
-        result = settings.callback(connection.slot, peer.c_str(), static_cast<int32_t>(peer.size()),
-                                   field.c_str(), static_cast<int32_t>(kRequestFieldSize));
+        HostTurn turn(connection.slot);
+        {
+            HostMutexHold hold(settings.hostMutex);
+            std::string peer = net::ChannelPeerAddress(connection.channel);
+            std::string field = SlotRequestField(connection.slot);
+            field.resize(kRequestFieldSize, ' ');
+            result = settings.callback(connection.slot, peer.c_str(), static_cast<int32_t>(peer.size()),
+                                       field.c_str(), static_cast<int32_t>(kRequestFieldSize));
+        }
+        posted = SlotAnswer(connection.slot);
     }
-    return AnswerAfterHost(connection, request, settings, result);
+    return AnswerAfterHost(connection, request, settings, posted, result);
 }
 
 // A refusal of the reader is answered by the route choice, never by a program.

@@ -46,8 +46,38 @@ bool StoreSlotAnswer(int32_t slot, std::string answer) {
     ServerState& s = State();
     std::lock_guard<std::mutex> guard(s.lock);
     if (!ValidSlot(slot) || !s.answers) return false;
-    (*s.answers)[slot] = std::move(answer);
+    if (s.withHost[slot]) (*s.answers)[slot] = std::move(answer);
     return true;
+}
+
+namespace {
+
+void FreeSlotLocked(ServerState& s, int32_t slot) {
+    if (s.slots) {
+        (*s.slots)[slot].channel = 0;
+        std::memset((*s.slots)[slot].request, ' ', kRequestFieldSize);
+    }
+    if (s.answers) (*s.answers)[slot].clear();
+}
+
+}  // namespace
+
+void BeginHostTurn(int32_t slot) {
+    ServerState& s = State();
+    std::lock_guard<std::mutex> guard(s.lock);
+    if (!ValidSlot(slot)) return;
+    s.withHost[slot] = true;
+    s.freeWhenHostReturns[slot] = false;
+    if (s.answers) (*s.answers)[slot].clear();
+}
+
+void EndHostTurn(int32_t slot) {
+    ServerState& s = State();
+    std::lock_guard<std::mutex> guard(s.lock);
+    if (!ValidSlot(slot)) return;
+    s.withHost[slot] = false;
+    if (s.freeWhenHostReturns[slot]) FreeSlotLocked(s, slot);
+    s.freeWhenHostReturns[slot] = false;
 }
 
 int32_t ClaimSlot(int32_t channel) {
@@ -57,7 +87,7 @@ int32_t ClaimSlot(int32_t channel) {
     for (int step = 0; step < kSlotCount; ++step) {
         int32_t slot = (channel + step) % kSlotCount;
         ConnectionSlot& record = (*s.slots)[slot];
-        if (record.channel == 0) {
+        if (record.channel == 0 && !s.withHost[slot]) {
             record.channel = channel;
             // Neither a request text nor an answer posted while the slot was
             // free belongs to this connection's request.
@@ -73,11 +103,11 @@ void ReleaseSlot(int32_t slot) {
     ServerState& s = State();
     std::lock_guard<std::mutex> guard(s.lock);
     if (!ValidSlot(slot)) return;
-    if (s.slots) {
-        (*s.slots)[slot].channel = 0;
-        std::memset((*s.slots)[slot].request, ' ', kRequestFieldSize);
+    if (s.withHost[slot]) {
+        s.freeWhenHostReturns[slot] = true;
+        return;
     }
-    if (s.answers) (*s.answers)[slot].clear();
+    FreeSlotLocked(s, slot);
 }
 
 Settings CurrentSettings() {

@@ -40,6 +40,11 @@ struct ServerState {
     // Absent until the first start; replaced by each start.
     std::unique_ptr<std::array<ConnectionSlot, kSlotCount>> slots;
     std::unique_ptr<std::array<std::string, kSlotCount>> answers;
+    // Slots whose request is with the host right now: only they take posted
+    // answers, and they are not freed (nor claimed anew) until the host returns.
+    // Kept across starts, as a host may stop and start the server during its call.
+    std::array<bool, kSlotCount> withHost{};
+    std::array<bool, kSlotCount> freeWhenHostReturns{};
 };
 
 ServerState& State();
@@ -53,11 +58,20 @@ bool SlotExists(int32_t slot);
 std::string SlotRequestField(int32_t slot);  // all 1024 bytes, or empty (also for a free slot)
 void SetSlotRequestField(int32_t slot, const std::string& text);  // cut or space-padded
 std::string SlotAnswer(int32_t slot);
-bool StoreSlotAnswer(int32_t slot, std::string answer);  // false when nothing was stored
+// True when the tables hold the slot; the answer is kept only while the
+// slot's request is with the host, and otherwise dropped (so a late post can
+// never reach the next client of the slot).
+bool StoreSlotAnswer(int32_t slot, std::string answer);
+
+// The host has the slot's request from Begin to End: its answer is emptied at
+// the start, and a close meanwhile frees the slot only when the host returns.
+void BeginHostTurn(int32_t slot);
+void EndHostTurn(int32_t slot);
 
 // Claims a free slot for channel `channel` (trying channel % 501 first); -1 when all are busy.
 int32_t ClaimSlot(int32_t channel);
-// The close step's part of the tables: free the slot, blank its request text, empty its answer.
+// The close step's part of the tables: free the slot, blank its request text,
+// empty its answer (once the host returns, when the request is with it).
 void ReleaseSlot(int32_t slot);
 
 Settings CurrentSettings();

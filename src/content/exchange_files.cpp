@@ -5,20 +5,13 @@ namespace qv::content {
 platform::File CreateExchangeFile(const std::string& name, int16_t /*mode*/, bool* notAPlainFile) {
     if (notAPlainFile != nullptr) *notAPlainFile = false;
     if (name.find_first_not_of(' ') == std::string::npos) return 0;
-    for (int attempt = 0; attempt < 5; ++attempt) {
-        bool refused = false;
-        platform::File file = platform::CreateSharedFile(name, &refused);
-        if (file != 0) {
-            platform::SeekToEnd(file);
-            return file;
-        }
-        // What someone put at the name stays as it is; waiting would not change it.
-        if (refused) {
-            if (notAPlainFile != nullptr) *notAPlainFile = true;
-            return 0;
-        }
-        platform::SleepMilliseconds(1000);
+    bool refused = false;
+    platform::File file = platform::CreateSharedFile(name, &refused);
+    if (file != 0) {
+        platform::SeekToEnd(file);
+        return file;
     }
+    if (refused && notAPlainFile != nullptr) *notAPlainFile = true;
     return 0;
 }
 

@@ -13,10 +13,10 @@ constexpr int16_t kExchangeWriteMode = 0;
 constexpr size_t kExchangeReadLimit = 10000;
 
 // Creates (or truncates) `name` for reading and writing, positioned at its
-// end. A blank name gives 0 at once; otherwise up to 5 attempts, each failure
-// followed by a pause of 1000 ms, and 0 when all of them fail. A link, a
-// directory or anything else than a plain file at the name is never written
-// through: 0 at once, with `notAPlainFile` set (when given).
+// end; one attempt, 0 when it fails (the program route tries again later,
+// without waiting here). A blank name gives 0. A link, a directory or
+// anything else than a plain file at the name is never written through: 0,
+// with `notAPlainFile` set (when given).
 platform::File CreateExchangeFile(const std::string& name, int16_t mode, bool* notAPlainFile = nullptr);
 // Writes the whole text at the file position in one write; unlike a fixed
 // 1024-byte staging buffer, text longer than 1023 bytes is written whole.

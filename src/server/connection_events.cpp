@@ -28,6 +28,15 @@ constexpr uint32_t kReadAndClose = platform::kSocketRead | platform::kSocketClos
 constexpr size_t kRefusedHeld = 64;
 constexpr uint64_t kRefusedLingerMs = 500;
 constexpr int kReceivesBeforeClose = 4;
+// Out of descriptors: accepting pauses this long, and this many of the
+// idlest connections waiting for their header are closed to make room.
+constexpr uint32_t kAcceptPauseMs = 20;
+constexpr size_t kRoomMadeAtShortage = 16;
+// A deadline check this much later than due means the loop was held (a long
+// host call, a host that did not pump): that time is nobody's client's.
+constexpr uint64_t kLoopHeldMs = 3 * uint64_t{kDeadlineCheckMs};
+
+uint64_t (*gClock)() = platform::MonotonicMilliseconds;
 
 // The socket of a connection, through its channel.
 class ChannelLink : public ConnectionLink {
@@ -41,6 +50,7 @@ public:
     void AskForWriteEvents() override {
         net::NotifyChannel(channel_, window_, kConnectionMessage, kReadAndClose | platform::kSocketWrite);
     }
+    long UnsentBytes() override { return net::ChannelUnsentBytes(channel_); }
 
 private:
     int channel_;
@@ -64,6 +74,8 @@ struct LiveConnection {
     bool retrying = false;  // its file is locked, and is tried again by a timer
     uint64_t retryUntilMs = 0;
     bool bodyPauseTimer = false;  // waiting for the rest of a body line
+    bool waitingForProgram = false;  // in the queue for its program's turn
+    uint64_t queuedAtMs = 0;
 };
 
 // A connection as it may be looked for again later, when it may have gone.
@@ -75,6 +87,9 @@ struct ConnectionRef {
 struct ProgramTurns {
     std::deque<ConnectionRef> waiting;  // in arrival order
     bool running = false;
+    // The turn's exchange files could not be made yet: tried again by a timer.
+    bool starting = false;
+    int attempts = 0;
     ConnectionRef owner{};
     Request request;
     ProgramRun run;
@@ -96,6 +111,13 @@ struct Connections {
     // Connections told the server is busy: closed a little later, so that the
     // page is not lost to a reset when the rest of their request arrives.
     std::deque<std::pair<int, uint64_t>> refused;  // channel, when
+    bool acceptPaused = false;  // out of descriptors: the listener rests
+    // How many connections may be open at once: all the slots, or fewer once
+    // the system ran out of descriptors (the rest are kept for the files the
+    // answers open); it climbs back by one at each deadline check.
+    size_t ceiling = kSlotCount;
+    size_t live = 0;
+    uint64_t lastDeadlineCheckMs = 0;
 };
 
 // Never destroyed: the library's unload closes what is still open, and may
@@ -105,7 +127,7 @@ Connections& Open() {
     return connections;
 }
 
-uint64_t NowMs() { return platform::MonotonicMilliseconds(); }
+uint64_t NowMs() { return gClock(); }
 
 LiveConnection* Find(const ConnectionRef& ref) {
     if (!ValidSlot(ref.slot)) return nullptr;
@@ -115,9 +137,37 @@ LiveConnection* Find(const ConnectionRef& ref) {
 
 ConnectionRef RefOf(const LiveConnection& c) { return ConnectionRef{c.slot, c.id}; }
 
+void StartNextProgram();
+
+bool OwnsProgramTurn(const LiveConnection& c) {
+    const ProgramTurns& programs = Open().programs;
+    return (programs.running || programs.starting) && programs.owner.slot == c.slot && programs.owner.id == c.id;
+}
+
+// The turn's connection is gone: its program is ended and the next one's turn comes.
+void AbandonProgramTurn() {
+    Connections& open = Open();
+    ProgramTurns& programs = open.programs;
+    platform::KillWindowTimer(open.window, kProgramMarkTimer);
+    platform::KillWindowTimer(open.window, kProgramWatchTimer);
+    platform::KillWindowTimer(open.window, kProgramRetryTimer);
+    if (programs.running) DropProgramRoute(programs.run);
+    programs.running = false;
+    programs.starting = false;
+    programs.request = Request();
+}
+
 // The close step: the channel closed, the slot freed, its request text blanked and its answer emptied.
 void Close(LiveConnection& c) {
     Connections& open = Open();
+    const bool ownedTurn = OwnsProgramTurn(c);
+    if (ownedTurn) AbandonProgramTurn();
+    if (c.waitingForProgram) {
+        std::deque<ConnectionRef>& waiting = open.programs.waiting;
+        waiting.erase(std::remove_if(waiting.begin(), waiting.end(),
+                                     [&c](const ConnectionRef& ref) { return ref.slot == c.slot && ref.id == c.id; }),
+                      waiting.end());
+    }
     if (c.retrying) platform::KillWindowTimer(open.window, kOpenRetryTimerBase + static_cast<uintptr_t>(c.slot));
     if (c.bodyPauseTimer) platform::KillWindowTimer(open.window, kBodyPauseTimerBase + static_cast<uintptr_t>(c.slot));
     const int32_t slot = c.slot;
@@ -125,6 +175,8 @@ void Close(LiveConnection& c) {
     ReleaseSlot(slot);
     open.bySlot[slot] = nullptr;
     open.records[slot].reset();  // the record goes with it
+    open.live -= 1;
+    if (ownedTurn) StartNextProgram();
 }
 
 void Handle(LiveConnection& c);
@@ -184,42 +236,83 @@ void Deliver(LiveConnection& c, Answer answer) {
         platform::KillWindowTimer(open.window, retryTimer);
         c.retrying = false;
     }
+    c.waitingForProgram = false;
     Follow(c, c.machine.Answer(std::move(answer), now));
 }
 
 Connection RouteView(const LiveConnection& c) { return Connection{c.slot, c.channel}; }
 
-void StartNextProgram() {
+// Starts the program of the turn's connection, or arranges to try again.
+// False when the turn is over at once (nothing runs, or the connection went).
+bool StartTurn(const ConnectionRef& ref) {
     Connections& open = Open();
     ProgramTurns& programs = open.programs;
-    while (!programs.running && !programs.waiting.empty()) {
+    LiveConnection* c = Find(ref);
+    if (c == nullptr) return false;
+    ProgramRun run;
+    Request request = c->machine.request();
+    Answer answer;
+    const bool mayRetry = programs.attempts + 1 < kExchangeAttempts;
+    try {
+        answer = StartProgramRoute(RouteView(*c), request, CurrentSettings(), mayRetry, run);
+    } catch (...) {
+        DropProgramRoute(run);
+        Close(*c);
+        return false;
+    }
+    if (answer.openLater()) {
+        // The turn stays this connection's; a timer tries again, nothing waits here.
+        programs.starting = true;
+        programs.owner = ref;
+        programs.attempts += 1;
+        platform::SetWindowTimer(open.window, kProgramRetryTimer, kExchangeRetryPauseMs);
+        return true;
+    }
+    programs.starting = false;
+    if (run.process == 0) {
+        Deliver(*c, std::move(answer));
+        return false;
+    }
+    programs.running = true;
+    programs.owner = ref;
+    programs.request = std::move(request);
+    programs.run = run;
+    programs.tag += 1;
+    // Its end, or the mark whichever comes first, finishes the turn.
+    platform::NotifyProcessEnd(run.process, open.window, kProgramEndMessage, programs.tag);
+    platform::SetWindowTimer(open.window, kProgramMarkTimer, kProgramWaitMs);
+    platform::SetWindowTimer(open.window, kProgramWatchTimer, kProgramWatchMs);
+    return true;
+}
+
+void StartNextProgram() {
+    ProgramTurns& programs = Open().programs;
+    while (!programs.running && !programs.starting && !programs.waiting.empty()) {
         const ConnectionRef ref = programs.waiting.front();
         programs.waiting.pop_front();
         LiveConnection* c = Find(ref);
-        if (c == nullptr) continue;
-        ProgramRun run;
-        Request request = c->machine.request();
-        Answer answer;
-        try {
-            answer = StartProgramRoute(RouteView(*c), request, CurrentSettings(), run);
-        } catch (...) {
-            DropProgramRoute(run);
+        // Gone, or answered while it waited (its wait ran out).
+        if (c == nullptr || !c->waitingForProgram) continue;
+        c->waitingForProgram = false;
+        // A client that left meanwhile may not have been noticed yet: its
+        // program would only be started to be ended.
+        if (c->machine.OnReadable(NowMs()) == Next::Close) {
             Close(*c);
             continue;
         }
-        if (run.process == 0) {
-            Deliver(*c, std::move(answer));
-            continue;
-        }
-        programs.running = true;
-        programs.owner = ref;
-        programs.request = std::move(request);
-        programs.run = run;
-        programs.tag += 1;
-        // Its end, or the mark whichever comes first, finishes the turn.
-        platform::NotifyProcessEnd(run.process, open.window, kProgramEndMessage, programs.tag);
-        platform::SetWindowTimer(open.window, kProgramMarkTimer, kProgramWaitMs);
+        programs.attempts = 0;
+        StartTurn(ref);
     }
+}
+
+void RetryProgramStart() {
+    Connections& open = Open();
+    ProgramTurns& programs = open.programs;
+    platform::KillWindowTimer(open.window, kProgramRetryTimer);
+    if (!programs.starting) return;
+    programs.starting = false;
+    StartTurn(programs.owner);
+    StartNextProgram();
 }
 
 void FinishProgram() {
@@ -227,10 +320,22 @@ void FinishProgram() {
     ProgramTurns& programs = open.programs;
     if (!programs.running) return;
     platform::KillWindowTimer(open.window, kProgramMarkTimer);
+    platform::KillWindowTimer(open.window, kProgramWatchTimer);
     programs.running = false;
     Answer answer = FinishProgramRoute(programs.run, programs.request);
     if (LiveConnection* c = Find(programs.owner)) Deliver(*c, std::move(answer));
     StartNextProgram();
+}
+
+// Every deadline counts afresh: the loop was held, and no client is to blame.
+void RestartDeadlines(uint64_t now) {
+    Connections& open = Open();
+    for (LiveConnection* c : open.bySlot) {
+        if (c == nullptr) continue;
+        c->machine.RestartDeadlines(now);
+        if (c->waitingForProgram && c->queuedAtMs < now) c->queuedAtMs = now;
+    }
+    open.lastDeadlineCheckMs = now;
 }
 
 void HandOff(LiveConnection& c) {
@@ -249,11 +354,15 @@ void HandOff(LiveConnection& c) {
         const Request request = next->machine.request();
         Answer answer;
         bool failed = false;
+        const uint64_t before = NowMs();
         try {
             answer = Dispatch(RouteView(*next), request, CurrentSettings());
         } catch (...) {
             failed = true;
         }
+        // While the host had the request nothing else was served.
+        const uint64_t after = NowMs();
+        if (after - before >= kDeadlineCheckMs) RestartDeadlines(after);
         next = Find(ref);
         if (next == nullptr) continue;
         if (failed) {
@@ -267,6 +376,8 @@ void HandOff(LiveConnection& c) {
 
 void Handle(LiveConnection& c) {
     if (WantsProgram(c.machine.request())) {
+        c.waitingForProgram = true;
+        c.queuedAtMs = NowMs();
         Open().programs.waiting.push_back(RefOf(c));
         StartNextProgram();
         return;
@@ -274,15 +385,23 @@ void Handle(LiveConnection& c) {
     HandOff(c);
 }
 
-// The connection that has waited longest for its header (the earliest accepted
-// of those still waiting), or null when none waits.
-LiveConnection* LongestWaiting() {
-    LiveConnection* oldest = nullptr;
+// The connection whose client has made no progress for the longest (sent
+// nothing of its request, or taken nothing of its answer), or null when
+// none may be closed: a request being answered by a program or the host is
+// never taken, and with `readingOnly` neither is an answer going out.
+LiveConnection* Idlest(bool readingOnly) {
+    LiveConnection* idlest = nullptr;
     for (LiveConnection* c : Open().bySlot) {
-        if (c == nullptr || c->machine.phase() != ConnectionMachine::Phase::ReadHeader) continue;
-        if (oldest == nullptr || c->id < oldest->id) oldest = c;
+        if (c == nullptr) continue;
+        const ConnectionMachine::Phase phase = c->machine.phase();
+        const bool reading = phase == ConnectionMachine::Phase::ReadHeader;
+        if (!reading && (readingOnly || phase != ConnectionMachine::Phase::Write)) continue;
+        if (idlest == nullptr || c->machine.lastProgressMs() < idlest->machine.lastProgressMs() ||
+            (c->machine.lastProgressMs() == idlest->machine.lastProgressMs() && c->id < idlest->id)) {
+            idlest = c;
+        }
     }
-    return oldest;
+    return idlest;
 }
 
 // Takes what the client sent, so that the close does not reset the connection under the page.
@@ -294,10 +413,15 @@ void DrainAndClose(int channel) {
     net::CloseChannel(channel, net::ChannelKind::Tcp);
 }
 
+const std::string& BusyResponse() {
+    static const std::string& busy = *new std::string(
+        ResponseBlock("HTTP/1.0 503 Service Unavailable", "text/html", content::BuildBusyPage()) + kCrLf);
+    return busy;
+}
+
 // Every slot holds a connection that is being answered: this one is told so and closed soon after.
 void RefuseBusy(int channel) {
-    static const std::string busy =
-        ResponseBlock("HTTP/1.0 503 Service Unavailable", "text/html", content::BuildBusyPage()) + kCrLf;
+    const std::string& busy = BusyResponse();
     net::SendChannelNow(channel, busy.data(), busy.size());
     std::deque<std::pair<int, uint64_t>>& refused = Open().refused;
     if (refused.size() >= kRefusedHeld) {
@@ -318,10 +442,14 @@ void CloseRefused(bool all) {
 
 void OpenConnection(int channel) {
     Connections& open = Open();
-    int32_t slot = ClaimSlot(channel);
+    // Past the ceiling the idlest waiting connection makes room, as when every slot is taken.
+    if (open.live >= open.ceiling) {
+        if (LiveConnection* idlest = Idlest(true)) Close(*idlest);
+    }
+    int32_t slot = open.live < open.ceiling ? ClaimSlot(channel) : -1;
     if (slot < 0) {
-        if (LiveConnection* oldest = LongestWaiting()) {
-            Close(*oldest);
+        if (LiveConnection* idlest = Idlest(false)) {
+            Close(*idlest);
             slot = ClaimSlot(channel);
         }
     }
@@ -339,18 +467,69 @@ void OpenConnection(int channel) {
     }
     LiveConnection& c = open.records[slot].emplace(open.nextId++, slot, channel, socket, open.window, NowMs());
     open.bySlot[slot] = &c;
+    open.live += 1;
     // The request has usually arrived with the connection: read it at once.
     FollowRead(c, c.machine.OnReadable(NowMs()));
 }
 
 void CloseExpired() {
+    Connections& open = Open();
     const uint64_t now = NowMs();
-    std::vector<ConnectionRef> expired;
-    for (LiveConnection* c : Open().bySlot) {
-        if (c != nullptr && c->machine.Expired(now)) expired.push_back(RefOf(*c));
+    if (open.lastDeadlineCheckMs != 0 && now - open.lastDeadlineCheckMs >= kLoopHeldMs) {
+        RestartDeadlines(now);
+        return;
+    }
+    open.lastDeadlineCheckMs = now;
+    if (open.ceiling < kSlotCount) open.ceiling += 1;
+    std::vector<ConnectionRef> expired, waitedOut;
+    for (LiveConnection* c : open.bySlot) {
+        if (c == nullptr) continue;
+        if (c->waitingForProgram) {
+            if (now - c->queuedAtMs >= kProgramQueueWaitMs) waitedOut.push_back(RefOf(*c));
+        } else if (c->machine.Expired(now)) {
+            expired.push_back(RefOf(*c));
+        }
     }
     for (const ConnectionRef& ref : expired) {
         if (LiveConnection* c = Find(ref)) Close(*c);
+    }
+    // Waited its whole time for a program's turn: told the server is busy.
+    for (const ConnectionRef& ref : waitedOut) {
+        if (LiveConnection* c = Find(ref)) Deliver(*c, Answer(BusyResponse()));
+    }
+}
+
+// A program that writes without end is ended before it fills the disk.
+void WatchProgramOutput() {
+    ProgramTurns& programs = Open().programs;
+    if (programs.running && platform::FileSize(programs.run.fromProgram) > kProgramOutputCap) FinishProgram();
+}
+
+void PauseAccepting(int32_t listening) {
+    Connections& open = Open();
+    open.acceptPaused = true;
+    open.ceiling = open.live > kRoomMadeAtShortage ? open.live - kRoomMadeAtShortage : 1;
+    net::NotifyChannel(listening, open.window, net::kAcceptMessage, 0);
+    platform::SetWindowTimer(open.window, kAcceptResumeTimer, kAcceptPauseMs);
+    for (size_t made = 0; made < kRoomMadeAtShortage; ++made) {
+        LiveConnection* idlest = Idlest(true);
+        if (idlest == nullptr) break;
+        Close(*idlest);
+    }
+    // The refused are closed too: each holds a descriptor.
+    CloseRefused(true);
+}
+
+void ResumeAccepting() {
+    Connections& open = Open();
+    platform::KillWindowTimer(open.window, kAcceptResumeTimer);
+    if (!open.acceptPaused) return;
+    open.acceptPaused = false;
+    ServerState& s = State();
+    std::lock_guard<std::mutex> guard(s.lock);
+    // Registering again reports the connections that waited meanwhile.
+    if (s.listeningOpen) {
+        net::NotifyChannel(s.listeningChannel, open.window, net::kAcceptMessage, net::kEventAccept | net::kEventConnect);
     }
 }
 
@@ -374,8 +553,14 @@ void RetryOpen(int32_t slot) {
 
 }  // namespace
 
+void UseClock(uint64_t (*now)()) { gClock = now != nullptr ? now : platform::MonotonicMilliseconds; }
+
 void BeginServing(platform::Window window) {
-    Open().window = window;
+    Connections& open = Open();
+    open.window = window;
+    open.acceptPaused = false;
+    open.ceiling = kSlotCount;
+    open.lastDeadlineCheckMs = NowMs();
     platform::SetWindowTimer(window, kDeadlineTimer, kDeadlineCheckMs);
 }
 
@@ -383,14 +568,13 @@ void EndServing() {
     Connections& open = Open();
     if (open.window != 0) {
         platform::KillWindowTimer(open.window, kDeadlineTimer);
-        platform::KillWindowTimer(open.window, kProgramMarkTimer);
+        platform::KillWindowTimer(open.window, kAcceptResumeTimer);
     }
+    open.acceptPaused = false;
     ProgramTurns& programs = open.programs;
-    // A running program is forgotten (left to end by itself) and its exchange files go.
-    if (programs.running) DropProgramRoute(programs.run);
-    programs.running = false;
+    // A running program is ended and its exchange files go.
+    AbandonProgramTurn();
     programs.waiting.clear();
-    programs.request = Request();
     open.handOffs.clear();
     CloseRefused(true);
     for (LiveConnection* c : open.bySlot) {
@@ -406,20 +590,33 @@ void AcceptPending() {
         if (!s.listeningOpen) return;
         listening = s.listeningChannel;
     }
+    if (Open().acceptPaused) return;
     for (int round = 0; round < kAcceptsPerEvent; ++round) {
         int16_t number = net::NextChannelNumber();
-        if (number == 0 || net::AcceptChannel(listening, number) != net::kOk) return;
+        if (number == 0) return;
+        if (net::AcceptChannel(listening, number) != net::kOk) {
+            // Out of descriptors the pending connection stays pending, and the
+            // listener would report it again at once: it rests instead.
+            if (platform::IsResourceShortage(platform::LastSocketError())) PauseAccepting(listening);
+            return;
+        }
         OpenConnection(number);
     }
 }
 
-void OnConnectionEvent(platform::Socket socket, uint32_t events) {
+void OnConnectionEvent(platform::Socket socket, uint32_t events, uint32_t error) {
     Connections& open = Open();
     // At most 501 records: a look through them costs less than keeping an index.
     const auto found = std::find_if(open.bySlot.begin(), open.bySlot.end(),
                                     [socket](const LiveConnection* c) { return c != nullptr && c->socket == socket; });
     if (found == open.bySlot.end()) return;  // closed meanwhile
     const ConnectionRef ref = RefOf(**found);
+    // A reset or a failed connection: the client is gone, whatever was under
+    // way for it; its slot, socket and file are released now.
+    if ((events & platform::kSocketClose) != 0 && error != 0) {
+        Close(**found);
+        return;
+    }
     // Every event is checked against the socket itself, so a late message
     // for a closed socket whose number was reused does no harm.
     if ((events & (platform::kSocketRead | platform::kSocketClose)) != 0) {
@@ -442,6 +639,12 @@ void OnTimer(uintptr_t id) {
         CloseRefused(false);
     } else if (id == kProgramMarkTimer) {
         FinishProgram();
+    } else if (id == kProgramWatchTimer) {
+        WatchProgramOutput();
+    } else if (id == kProgramRetryTimer) {
+        RetryProgramStart();
+    } else if (id == kAcceptResumeTimer) {
+        ResumeAccepting();
     } else if (id >= kOpenRetryTimerBase && id < kOpenRetryTimerBase + kSlotCount) {
         RetryOpen(static_cast<int32_t>(id - kOpenRetryTimerBase));
     } else if (id >= kBodyPauseTimerBase && id < kBodyPauseTimerBase + kSlotCount) {

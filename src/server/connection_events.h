@@ -16,12 +16,19 @@ constexpr uint32_t kProgramEndMessage = 1100;
 // The timers of the notification window.
 constexpr uintptr_t kDeadlineTimer = 1;     // closes connections past their time-out
 constexpr uintptr_t kProgramMarkTimer = 2;  // the running program's time is up
+constexpr uintptr_t kProgramRetryTimer = 3;  // the exchange files of the program's turn are tried again
+constexpr uintptr_t kAcceptResumeTimer = 4;  // out of descriptors, the listener rested: it listens again
+constexpr uintptr_t kProgramWatchTimer = 5;  // the running program's output is looked at
+constexpr uint32_t kProgramWatchMs = 100;
 constexpr uintptr_t kOpenRetryTimerBase = 16;  // + slot: a locked file is tried again
 constexpr uintptr_t kBodyPauseTimerBase = 1024;  // + slot: the client paused inside a body line
 constexpr uint32_t kDeadlineCheckMs = 1000;
 // A POST body line without its line end is taken as it stands once the client
 // has sent nothing more for this long.
 constexpr uint32_t kBodyPauseMs = 100;
+// How long a request may wait for its program's turn (programs run one at a
+// time, each for at most its time limit); then it is told the server is busy.
+constexpr uint64_t kProgramQueueWaitMs = 60000;
 
 // The listener is open: connections are taken from now on, their messages to `window`.
 void BeginServing(platform::Window window);
@@ -29,8 +36,13 @@ void BeginServing(platform::Window window);
 void EndServing();
 
 void AcceptPending();
-void OnConnectionEvent(platform::Socket socket, uint32_t events);
+// `error`: the error code reported with the events (a reset, a failure), 0 for none.
+void OnConnectionEvent(platform::Socket socket, uint32_t events, uint32_t error);
 void OnProgramEnd(uintptr_t tag);
 void OnTimer(uintptr_t id);
+
+// The clock of every deadline, in milliseconds (the monotonic clock unless a
+// test gives its own; null gives the monotonic clock back).
+void UseClock(uint64_t (*now)());
 
 }  // namespace qv::server

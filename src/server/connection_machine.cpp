@@ -39,7 +39,7 @@ size_t ReadStretch(platform::File file, uint64_t offset, char* buffer, size_t co
 ConnectionMachine::ConnectionMachine(ConnectionLink& link, uint64_t nowMs, uint64_t timeoutMs)
     : link_(link), timeoutMs_(timeoutMs), openedAtMs_(nowMs), lastProgressMs_(nowMs) {}
 
-ConnectionMachine::Next ConnectionMachine::OnReadable(uint64_t /*nowMs*/) {
+ConnectionMachine::Next ConnectionMachine::OnReadable(uint64_t nowMs) {
     // Once the peer has finished sending there is nothing more to read (and
     // asking again would only report the end again).
     if (phase_ == Phase::Done || peerDone_) return Next::Wait;
@@ -54,9 +54,17 @@ ConnectionMachine::Next ConnectionMachine::OnReadable(uint64_t /*nowMs*/) {
         if (got == 0) {
             peerDone_ = true;
             if (phase_ == Phase::ReadHeader) return Decide(reader_.Finish());
-            return Next::Wait;  // a client may finish sending before it has its answer
+            // A client that ends while its answer is still being worked out
+            // has left: nothing is kept for it. One that ends while its
+            // answer goes out may only have finished sending, and is answered.
+            if (phase_ == Phase::Handle) {
+                phase_ = Phase::Done;
+                return Next::Close;
+            }
+            return Next::Wait;
         }
         if (phase_ == Phase::ReadHeader) {
+            lastProgressMs_ = nowMs;
             Next next = Decide(reader_.Feed(std::string(buffer, static_cast<size_t>(got))));
             if (next != Next::Wait) return next;
         }
@@ -100,17 +108,28 @@ ConnectionMachine::Next ConnectionMachine::OnWritable(uint64_t nowMs) {
     return Write(nowMs);
 }
 
-bool ConnectionMachine::Expired(uint64_t nowMs) const {
+bool ConnectionMachine::Expired(uint64_t nowMs) {
     switch (phase_) {
     case Phase::ReadHeader:
-        return nowMs - openedAtMs_ >= timeoutMs_;
-    case Phase::Write:
+        // A header must come whole within the time-out; a body only keep coming.
+        return nowMs - (reader_.headerComplete() ? lastProgressMs_ : openedAtMs_) >= timeoutMs_;
+    case Phase::Write: {
+        const long unsent = link_.UnsentBytes();
+        if (unsent >= 0 && lastUnsent_ >= 0 && unsent < lastUnsent_) lastProgressMs_ = nowMs;
+        lastUnsent_ = unsent;
         return nowMs - lastProgressMs_ >= timeoutMs_;
+    }
     case Phase::Handle:  // waiting on the server, not on the client
     case Phase::Done:
         break;
     }
     return false;
+}
+
+void ConnectionMachine::RestartDeadlines(uint64_t nowMs) {
+    if (openedAtMs_ < nowMs) openedAtMs_ = nowMs;
+    if (lastProgressMs_ < nowMs) lastProgressMs_ = nowMs;
+    lastUnsent_ = -1;
 }
 
 ConnectionMachine::Next ConnectionMachine::Write(uint64_t nowMs) {
@@ -128,6 +147,7 @@ ConnectionMachine::Next ConnectionMachine::Write(uint64_t nowMs) {
         if (sent <= 0) break;
         sent_ += static_cast<uint64_t>(sent);
         lastProgressMs_ = nowMs;
+        lastUnsent_ = -1;
     }
     phase_ = Phase::Done;
     answer_ = server::Answer();

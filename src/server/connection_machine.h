@@ -26,6 +26,8 @@ public:
     virtual long SendFileNow(platform::File file, uint64_t offset, size_t count) = 0;
     // A send would have blocked: from now on the socket reports when it can take more.
     virtual void AskForWriteEvents() = 0;
+    // Bytes sent but not yet taken by the client, or -1 where the system cannot tell.
+    virtual long UnsentBytes() { return -1; }
 };
 
 class ConnectionMachine {
@@ -52,8 +54,17 @@ public:
     Next OnWritable(uint64_t nowMs);
     // The decided request's answer: written at once as far as the socket takes it.
     Next Answer(server::Answer answer, uint64_t nowMs);
-    // True when the client has been silent, or has taken nothing, for the time-out.
-    bool Expired(uint64_t nowMs) const;
+    // True when the client has been silent, or has taken nothing, for the
+    // time-out: the header counts from the start, a body from its last bytes,
+    // an answer from the last bytes the client took (learnt from the socket's
+    // unsent queue where the system tells it, so a reader slower than the
+    // socket's wake-up threshold is seen to progress).
+    bool Expired(uint64_t nowMs);
+    // The server itself was held (a long host call, a loop that was not run):
+    // every deadline counts afresh from `nowMs`.
+    void RestartDeadlines(uint64_t nowMs);
+    // When the client last sent or took a byte (or the connection opened).
+    uint64_t lastProgressMs() const { return lastProgressMs_; }
 
     Phase phase() const { return phase_; }
     const Request& request() const { return reader_.request(); }
@@ -75,8 +86,9 @@ private:
 
     ConnectionLink& link_;
     const uint64_t timeoutMs_;
-    const uint64_t openedAtMs_;
+    uint64_t openedAtMs_;
     uint64_t lastProgressMs_;
+    long lastUnsent_ = -1;  // the unsent queue at the last look; -1 after a send
     Phase phase_ = Phase::ReadHeader;
     bool peerDone_ = false;
     bool askedForWrite_ = false;

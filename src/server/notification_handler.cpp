@@ -18,9 +18,9 @@ intptr_t NotificationHandler(platform::Window /*window*/, uint32_t message, uint
             if (lParam == kAcceptWithoutError) AcceptPending();
             break;
         case kConnectionMessage:
-            // The event bits in the low word; the error code in the high word is
-            // learnt again from the socket itself.
-            OnConnectionEvent(static_cast<platform::Socket>(wParam), static_cast<uint32_t>(lParam) & 0xFFFFu);
+            // The event bits in the low word, the error code in the high word.
+            OnConnectionEvent(static_cast<platform::Socket>(wParam), static_cast<uint32_t>(lParam) & 0xFFFFu,
+                              (static_cast<uint32_t>(lParam) >> 16) & 0xFFFFu);
             break;
         case kProgramEndMessage:
             OnProgramEnd(wParam);

@@ -38,7 +38,7 @@ content::CgiRequestExtras ExtrasOf(const Connection& connection, const Request& 
 
 // Prepares and starts the program, or composes the answer when nothing runs.
 Answer StartOrRefuse(const Connection& connection, const Request& request, const Settings& settings,
-                     ProgramRun& run) {
+                     bool mayRetry, ProgramRun& run) {
     const std::string& dir = settings.cgiDirectory;
     // The program's name as a file name: decoded, then checked like any other.
     std::string programName;
@@ -78,6 +78,19 @@ Answer StartOrRefuse(const Connection& connection, const Request& request, const
     platform::File errors = content::CreateExchangeFile(errName, content::kExchangeWriteMode, &planted[2]);
     // Something else at an exchange file's name (a link, a directory): nothing is written or run.
     const bool exchangeBlocked = planted[0] || planted[1] || planted[2];
+    if (!exchangeBlocked && mayRetry && (toProgram == 0 || fromProgram == 0 || errors == 0)) {
+        // A file that could not be made now (one still held by an earlier
+        // program, say) may be made a little later: nothing starts yet.
+        run.toProgram = toProgram;
+        run.fromProgram = fromProgram;
+        run.errors = errors;
+        if (toProgram != 0) run.outName = outName;
+        if (fromProgram != 0) run.inName = inName;
+        if (errors != 0) run.errName = errName;
+        platform::CloseFile(program.file);
+        DropProgramRoute(run);
+        return Answer::OpenLater();
+    }
     // A posted body goes in whole; its first line is also the query, so a
     // program that reads one line sees what it always saw.
     if (!exchangeBlocked) content::WriteHandleLine(toProgram, request.method == "POST" ? request.body : request.query);
@@ -104,14 +117,17 @@ Answer StartOrRefuse(const Connection& connection, const Request& request, const
 }  // namespace
 
 Answer StartProgramRoute(const Connection& connection, const Request& request, const Settings& settings,
-                         ProgramRun& run) {
+                         bool mayRetry, ProgramRun& run) {
     run = ProgramRun{};
-    Answer answer = StartOrRefuse(connection, request, settings, run);
+    Answer answer = StartOrRefuse(connection, request, settings, mayRetry, run);
     if (request.head) answer.DropBody();
     return answer;
 }
 
 Answer FinishProgramRoute(ProgramRun& run, const Request& request) {
+    // A program still running at its time limit is ended: it would otherwise
+    // go on writing into a file no one reads any more.
+    if (run.process != 0) platform::EndProgram(run.process);
     // Whatever the program wrote by now, whether it has ended or its time is up.
     std::string output = content::ReadHandleText(run.fromProgram);
     DropProgramRoute(run);
@@ -121,7 +137,10 @@ Answer FinishProgramRoute(ProgramRun& run, const Request& request) {
 }
 
 void DropProgramRoute(ProgramRun& run) {
-    if (run.process != 0) platform::CloseProcess(run.process);
+    if (run.process != 0) {
+        platform::EndProgram(run.process);
+        platform::CloseProcess(run.process);
+    }
     content::CloseFileHandle(run.fromProgram);
     content::CloseFileHandle(run.toProgram);
     content::CloseFileHandle(run.errors);

@@ -20,6 +20,11 @@ constexpr uint32_t kRequestMessage = 1098;
 constexpr uint32_t kProgramWaitMs = 10000;
 constexpr uint64_t kOpenRetryWindowMs = 60000;
 constexpr uint32_t kOpenRetryPauseMs = 1000;
+// Exchange files that cannot be made are tried this many times, a pause apart.
+constexpr int kExchangeAttempts = 5;
+constexpr uint32_t kExchangeRetryPauseMs = 1000;
+// A program's output file may grow to this; a program that writes more is ended.
+constexpr int64_t kProgramOutputCap = int64_t{64} << 20;
 
 // A program started for a connection and not yet finished.
 struct ProgramRun {
@@ -30,14 +35,17 @@ struct ProgramRun {
 
 // The program route's first half: prepares the exchange files and starts the
 // program (`run.process` set, the answer empty), or composes the answer at
-// once when nothing runs.
+// once when nothing runs. With `mayRetry`, an exchange file that cannot be
+// made for now gives Answer::OpenLater() and nothing is left behind: the
+// start is to be tried again later.
 Answer StartProgramRoute(const Connection& connection, const Request& request, const Settings& settings,
-                         ProgramRun& run);
-// The second half, once the program has ended or its time is up: what it wrote
-// as the answer; the exchange files closed and removed.
+                         bool mayRetry, ProgramRun& run);
+// The second half, once the program has ended or its time is up: what it
+// wrote as the answer (a program still running is ended first); the exchange
+// files closed and removed.
 Answer FinishProgramRoute(ProgramRun& run, const Request& request);
 // The exchange files closed and removed without an answer (the connection is
-// gone or the server stops); a program still running is left to itself.
+// gone or the server stops); a program still running is ended.
 void DropProgramRoute(ProgramRun& run);
 
 // True when the request goes to a program, which waits its turn: programs run one at a time.

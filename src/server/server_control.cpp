@@ -78,6 +78,8 @@ int32_t Start(int32_t port) {
         s.listeningPort = port == 0 ? 80 : port;
         window = s.notifyWindow;
     }
+    // Every slot may hold a socket and a file at once.
+    platform::RaiseDescriptorLimit();
     int32_t number = net::NextChannelNumber();
     int error = net::OpenServerChannel(number, port == 0 ? 80 : port, kChannelTimeoutMs);
     std::lock_guard<std::mutex> guard(s.lock);

@@ -14,13 +14,25 @@ connection holds):
       medians have sub-millisecond resolution, which ab's have not);
   (g) 500 clients each downloading the 100 MB file slowly: resident memory
       above idle while they are all attached.
+
+One more runs against quorvex, lighttpd and civetweb:
+  (j) for 10 s, 100 clients a second each ask for an 8 MB file, read its first
+      64 KB and reset the connection (a cancelled download, a seek in a
+      video), while one client fetches the 1 KB page in a loop, one request
+      per connection: its failed requests (not 200, reset, or no answer within
+      5 s) and its median time beside the same client's with nothing else
+      attached (the (a) case, timed the same way).
 """
 import datetime
+import errno
+import multiprocessing
 import os
 import re
+import selectors
 import signal
 import socket
 import statistics
+import struct
 import subprocess
 import sys
 import time
@@ -37,6 +49,9 @@ SITE = os.path.join(OUT, "site")
 LOGS = os.path.join(OUT, "logs")
 BIG_SIZE = 1 << 30
 MEDIUM_SIZE = 100 << 20
+# Larger than a loopback connection's send buffer can grow (net.ipv4.tcp_wmem, 4 MB by
+# default), so that the server is still sending when the client resets.
+DOWNLOAD_SIZE = 8 << 20
 PORTS = {"quorvex": 18080, "lighttpd": 18081, "civetweb": 18082,
          "ceiling-page": 18090, "ceiling-100k": 18091, "ceiling-cgi": 18092}
 
@@ -62,9 +77,19 @@ CROWD_SCENARIOS = [
 ]
 CROWD_SERVERS = ["quorvex", "lighttpd"]
 SLOW_MS = 50
+
+# Downloads cancelled after their first bytes, beside one client fetching the page.
+ABORT_SCENARIOS = [
+    ("j", "aborted downloads beside a normal client",
+     {"seconds": 10, "rate": 100, "path": "/download.jpg", "read_bytes": 65536,
+      "quiet_requests": 2000, "timeout_s": 5.0}),
+]
+ABORT_SERVERS = SERVERS
+ABORT_GOAL = 1.5  # the client's median beside the aborts, at most this × its quiet median
 if ONLY is not None:
     SCENARIOS = [sc for sc in SCENARIOS if sc[0] in ONLY]
     CROWD_SCENARIOS = [sc for sc in CROWD_SCENARIOS if sc[0] in ONLY]
+    ABORT_SCENARIOS = [sc for sc in ABORT_SCENARIOS if sc[0] in ONLY]
 
 
 def write_site():
@@ -79,8 +104,9 @@ def write_site():
     with open(cgi, "w") as f:
         f.write("#!/bin/sh\nprintf 'Content-Type: text/html\\r\\n\\r\\n<html><body>hello</body></html>\\n'\n")
     os.chmod(cgi, 0o755)
-    keys = {sc[0] for sc in SCENARIOS} | {sc[0] for sc in CROWD_SCENARIOS}
-    for name, size, used_by in (("big.jpg", BIG_SIZE, "e"), ("medium.jpg", MEDIUM_SIZE, "fg")):
+    keys = {sc[0] for sc in SCENARIOS + CROWD_SCENARIOS + ABORT_SCENARIOS}
+    for name, size, used_by in (("big.jpg", BIG_SIZE, "e"), ("medium.jpg", MEDIUM_SIZE, "fg"),
+                                ("download.jpg", DOWNLOAD_SIZE, "j")):
         if not keys & set(used_by):
             continue
         path = os.path.join(SITE, name)
@@ -123,6 +149,7 @@ def start_servers(lighttpd_conf):
     procs = {}
     # Only the servers the chosen scenarios use.
     wanted = set(CROWD_SERVERS if CROWD_SCENARIOS else [])
+    wanted.update(ABORT_SERVERS if ABORT_SCENARIOS else [])
     for scenario in SCENARIOS:
         wanted.update(SERVERS + ([scenario[5]] if scenario[5] else []))
     def spawn(name, argv):
@@ -315,6 +342,172 @@ def measure_crowd(procs, server, key, shape):
     return result
 
 
+def reset_close(sock):
+    """Closes with a reset rather than a FIN: linger on, time 0."""
+    try:
+        sock.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+    except OSError:
+        pass
+    sock.close()
+
+
+def abort_downloads(port, shape, ready, report):
+    """Child process: starts shape["rate"] downloads a second for shape["seconds"],
+    each reading its first shape["read_bytes"] and then resetting the connection.
+    Sends back how many did so, how many the server refused or cut short, and
+    how many got no bytes within the time-out."""
+    want = shape["read_bytes"]
+    request = f"GET {shape['path']} HTTP/1.0\r\n\r\n".encode()
+    total = int(shape["rate"] * shape["seconds"])
+    stats = {"started": 0, "aborted": 0, "refused": 0, "cut": 0, "not_200": 0, "stuck": 0}
+    sel = selectors.DefaultSelector()
+    live = {}  # socket -> [request sent, bytes read, first bytes, deadline]
+    ready.set()
+    begun = time.monotonic()
+    opened = 0
+
+    def finish(sock, outcome):
+        sel.unregister(sock)
+        del live[sock]
+        stats[outcome] += 1
+        reset_close(sock)
+
+    while opened < total or live:
+        now = time.monotonic()
+        while opened < total and begun + opened / shape["rate"] <= now:
+            opened += 1
+            s = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+            s.setblocking(False)
+            if s.connect_ex(("127.0.0.1", port)) not in (0, errno.EINPROGRESS):
+                stats["refused"] += 1
+                s.close()
+                continue
+            stats["started"] += 1
+            live[s] = [False, 0, b"", now + shape["timeout_s"]]
+            sel.register(s, selectors.EVENT_WRITE)
+        due = begun + opened / shape["rate"] if opened < total else now + 0.05
+        for key, _ in sel.select(max(0.0, min(due - now, 0.05))):
+            s = key.fileobj
+            state = live[s]
+            if not state[0]:
+                if s.getsockopt(socket.SOL_SOCKET, socket.SO_ERROR):
+                    finish(s, "refused")
+                    continue
+                try:
+                    s.send(request)  # a few bytes: they fit at once
+                except OSError:
+                    finish(s, "refused")
+                    continue
+                state[0] = True
+                sel.modify(s, selectors.EVENT_READ)
+                continue
+            try:
+                chunk = s.recv(min(65536, want - state[1]))
+            except BlockingIOError:
+                continue
+            except OSError:
+                finish(s, "cut")
+                continue
+            if not chunk:
+                finish(s, "cut")
+                continue
+            if len(state[2]) < 16:
+                state[2] += chunk[:16]
+            state[1] += len(chunk)
+            if state[1] >= want:
+                finish(s, "aborted" if re.match(rb"HTTP/1\.[01] 200 ", state[2]) else "not_200")
+        now = time.monotonic()
+        for s in [s for s, state in live.items() if state[3] < now]:
+            finish(s, "stuck")
+    report.send(stats)
+
+
+def fetch_page(port, path, timeout_s):
+    """One request on a new connection, read to the close. Returns (ok, ms): ok
+    only for a 200 with at least the body its Content-Length says (quorvex ends
+    a whole file with a blank line after it, which is not counted against it)."""
+    request = f"GET {path} HTTP/1.0\r\n\r\n".encode()
+    begun = time.perf_counter()
+    data = b""
+    try:
+        with socket.create_connection(("127.0.0.1", port), timeout=timeout_s) as c:
+            c.sendall(request)
+            while True:
+                chunk = c.recv(65536)
+                if not chunk:
+                    break
+                data += chunk
+                if time.perf_counter() - begun > timeout_s:
+                    raise TimeoutError
+        ok = re.match(rb"HTTP/1\.[01] 200 ", data) is not None
+        head, sep, body = data.partition(b"\r\n\r\n")
+        length = re.search(rb"(?im)^content-length:\s*(\d+)\s*$", head)
+        if not sep or (length and len(body) < int(length.group(1))):
+            ok = False
+    except OSError:  # refused, reset, or the time-out
+        ok = False
+    return ok, (time.perf_counter() - begun) * 1000.0
+
+
+def open_sockets(pid):
+    """The process's socket descriptors (its listener included)."""
+    count = 0
+    try:
+        for fd in os.listdir(f"/proc/{pid}/fd"):
+            try:
+                count += os.readlink(f"/proc/{pid}/fd/{fd}").startswith("socket:")
+            except OSError:
+                pass
+    except OSError:
+        pass
+    return count
+
+
+def measure_aborts(procs, server, shape):
+    pid = procs[server].pid
+    port = PORTS[server]
+    reset_peak(pid)
+    before = open_sockets(pid)
+    # The same client first with nothing else attached: the (a) case, timed the same way.
+    quiet = []
+    quiet_failed = 0
+    for _ in range(shape["quiet_requests"]):
+        ok, ms = fetch_page(port, "/page.html", shape["timeout_s"])
+        if ok:
+            quiet.append(ms)
+        else:
+            quiet_failed += 1
+    context = multiprocessing.get_context("fork")
+    ready = context.Event()
+    theirs, ours = context.Pipe(duplex=False)
+    aborter = context.Process(target=abort_downloads, args=(port, shape, ready, ours), daemon=True)
+    aborter.start()
+    ready.wait(10)
+    times = []
+    failed = 0
+    started = time.time()
+    try:
+        while time.time() - started < shape["seconds"]:
+            ok, ms = fetch_page(port, "/page.html", shape["timeout_s"])
+            if ok:
+                times.append(ms)
+            else:
+                failed += 1
+        downloads = theirs.recv() if theirs.poll(shape["timeout_s"] + 10) else {}
+    finally:
+        aborter.join(5)
+        if aborter.is_alive():
+            aborter.kill()
+    # A reset download should leave nothing behind in the server for long.
+    time.sleep(0.5)
+    left = open_sockets(pid) - before
+    return {"quiet": median(quiet), "quiet_failed": quiet_failed, "median": median(times),
+            "requests": len(times) + failed, "failed": failed, "time": time.time() - started,
+            "downloads": downloads, "aborted": downloads.get("aborted", 0),
+            "started": downloads.get("started", 0), "left": left,
+            "peak": status_kb(pid, "VmHWM")}
+
+
 def median(values):
     return statistics.median(values) if values else 0.0
 
@@ -345,6 +538,17 @@ def main():
                         what = f"received {r['received_mb']:.0f} MB in all"
                     print(f"round {rnd + 1} ({key}) {server}: {r['attached']} attached, {what}, {r['time']:.2f} s, "
                           f"peak {r['peak'] / 1024:.1f} MB, above idle {r['above'] / 1024:.1f} MB", flush=True)
+            for key, _, shape in ABORT_SCENARIOS:
+                for server in ABORT_SERVERS:
+                    r = measure_aborts(procs, server, shape)
+                    results.setdefault((key, server), []).append(r)
+                    d = r["downloads"]
+                    print(f"round {rnd + 1} ({key}) {server}: {r['requests']} requests, failed {r['failed']}, "
+                          f"median {r['median']:.3f} ms (quiet {r['quiet']:.3f} ms, failed {r['quiet_failed']}); "
+                          f"downloads {d.get('started', 0)} started, {d.get('aborted', 0)} reset after "
+                          f"{shape['read_bytes'] // 1024} KB, refused {d.get('refused', 0)}, cut {d.get('cut', 0)}, "
+                          f"not 200 {d.get('not_200', 0)}, stuck {d.get('stuck', 0)}; "
+                          f"sockets left after 0.5 s {r['left']}; peak {r['peak'] / 1024:.1f} MB", flush=True)
     finally:
         stop_servers(procs)
     table = render(results)
@@ -404,6 +608,26 @@ def render(results):
         for server in CROWD_SERVERS:
             lines.append(f"| (g) {crowd['g']} | {server} | {med('g', server, 'received_mb'):.0f} | "
                          f"{med('g', server, 'peak') / 1024:.1f} | {med('g', server, 'above') / 1024:.1f} |")
+    for key, title, shape in ABORT_SCENARIOS:
+        # Failed requests are summed over the rounds: the goal is none at all.
+        lines += ["", "| scenario | server | requests | failed | median ms | own (a) median ms | × own (a) "
+                  "| downloads reset after 64 KB | sockets left | peak RSS MB | goal met |",
+                  "|---|---|---:|---:|---:|---:|---:|---:|---:|---:|---|"]
+        for server in ABORT_SERVERS:
+            runs = results.get((key, server), [])
+            loaded, quiet = med(key, server, "median"), med(key, server, "quiet")
+            failed = sum(r["failed"] for r in runs)
+            ratio = loaded / quiet if quiet else 0.0
+            met = "yes" if runs and failed == 0 and quiet and ratio <= ABORT_GOAL else "no"
+            lines.append(f"| ({key}) {title} | {server} | {sum(r['requests'] for r in runs)} | {failed} | "
+                         f"{loaded:.3f} | {quiet:.3f} | {f'{ratio:.2f}' if quiet else '—'} | "
+                         f"{med(key, server, 'aborted'):.0f} of {med(key, server, 'started'):.0f} | "
+                         f"{max((r['left'] for r in runs), default=0)} | "
+                         f"{med(key, server, 'peak') / 1024:.1f} | {met} |")
+        lines += ["", f"({key}): {shape['rate']} downloads a second for {shape['seconds']} s, each reset after its "
+                  f"first {shape['read_bytes'] // 1024} KB; own (a) is the same client's median with nothing else "
+                  f"attached, just before; sockets left is the most the server still held, over what it held "
+                  f"before, half a second after the last reset. Goal: no failed request, median ≤ {ABORT_GOAL} × own (a)."]
     return "\n".join(lines) + "\n"
 
 

@@ -118,6 +118,11 @@ using File = uintptr_t;  // 0 = no file
 // or anything else than a plain file at `name` is left untouched, gives 0
 // and sets `notAPlainFile` (when given).
 File CreateSharedFile(const std::string& name, bool* notAPlainFile = nullptr);
+// A new empty file for this process alone (no program inherits it), gone
+// from the disk once closed; 0 on failure.
+File CreateTemporaryFile();
+// Writes all of `data` at the file position; false when the system took less.
+bool AppendToFile(File file, const char* data, size_t size);
 void SeekToEnd(File file);
 void Rewind(File file);
 void WriteToFile(File file, const char* data, size_t size);

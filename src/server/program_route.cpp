@@ -93,7 +93,14 @@ Answer StartOrRefuse(const Connection& connection, const Request& request, const
     }
     // A posted body goes in whole; its first line is also the query, so a
     // program that reads one line sees what it always saw.
-    if (!exchangeBlocked) content::WriteHandleLine(toProgram, request.method == "POST" ? request.body : request.query);
+    if (!exchangeBlocked) {
+        if (request.method == "POST") {
+            request.body.CopyTo(toProgram);
+            content::WriteHandleText(toProgram, "\r\n");
+        } else {
+            content::WriteHandleLine(toProgram, request.query);
+        }
+    }
     // The program reads its standard input from the start of the file.
     if (toProgram != 0) platform::Rewind(toProgram);
     launch.standardInput = toProgram;

@@ -74,11 +74,7 @@ RequestReader::Status RequestReader::Feed(const char* bytes, size_t count) {
         skipLineFeed_ = false;
         if (bytes[i] == '\n') ++i;
     }
-    if (i < count) {
-        // Only what a body can still use is kept.
-        const size_t room = static_cast<size_t>(kBodyLimit) + 1 - request_.body.size();
-        request_.body.append(bytes + i, count - i < room ? count - i : room);
-    }
+    if (i < count) TakeBodyBytes(bytes + i, count - i);
     CheckBody(false);
     return status_;
 }
@@ -146,8 +142,44 @@ void RequestReader::EndHeader() {
 
 void RequestReader::Refuse(Refusal refusal) {
     request_.refusal = refusal;
-    request_.body.clear();
+    request_.body.Clear();
     status_ = Status::Decided;
+}
+
+// Only what the body can still use is kept: with a length, up to it; without
+// one, the first line as it will be used, control characters and leading and
+// trailing spaces left out as the bytes come.
+void RequestReader::TakeBodyBytes(const char* bytes, size_t count) {
+    if (status_ != Status::NotYet || !headerDone_) return;
+    Request& r = request_;
+    if (r.contentLength >= 0) {
+        const uint64_t wanted = static_cast<uint64_t>(r.contentLength) - r.body.size();
+        const size_t taken = count < wanted ? count : static_cast<size_t>(wanted);
+        if (!r.body.Append(bytes, taken)) Refuse(Refusal::BodyNotKept);
+        return;
+    }
+    if (bodyLineEnded_) return;
+    std::string kept;
+    for (size_t i = 0; i < count; ++i) {
+        const char byte = bytes[i];
+        if (byte == '\r') {
+            bodyLineEnded_ = true;
+            break;
+        }
+        if (++bodyLineSeen_ > static_cast<uint64_t>(kBodyLimit)) {
+            Refuse(Refusal::BodyTooLarge);
+            return;
+        }
+        if (IsControlCharacter(static_cast<unsigned char>(byte))) continue;
+        if (byte == ' ') {
+            if (!r.body.empty() || !kept.empty()) ++heldSpaces_;
+            continue;
+        }
+        kept.append(heldSpaces_, ' ');
+        heldSpaces_ = 0;
+        kept.push_back(byte);
+    }
+    if (!kept.empty() && !r.body.Append(kept.data(), kept.size())) Refuse(Refusal::BodyNotKept);
 }
 
 bool RequestReader::WantsBody() const { return request_.method == "POST" && request_.cgiFlag != 0; }
@@ -158,28 +190,17 @@ bool RequestReader::WantsBody() const { return request_.method == "POST" && requ
 void RequestReader::CheckBody(bool finished) {
     if (status_ != Status::NotYet || !headerDone_) return;
     Request& r = request_;
-    bool complete = false;
     if (r.contentLength >= 0) {
-        if (r.body.size() < static_cast<size_t>(r.contentLength)) {
+        if (r.body.size() < static_cast<uint64_t>(r.contentLength)) {
             // The announced body never came whole: nothing is started.
             if (finished) status_ = Status::NoAnswer;
             return;
         }
-        r.body.resize(static_cast<size_t>(r.contentLength));
-        r.query = QueryOf(r.body);
-        status_ = Status::Decided;
+    } else if (!bodyLineEnded_ && !finished) {
         return;
     }
-    // Only the bytes new since the last look are searched for the line's end.
-    const bool ended = r.body.find('\r', bodySearched_) != std::string::npos;
-    bodySearched_ = r.body.size();
-    if (!ended && !finished) {
-        if (r.body.size() > static_cast<size_t>(kBodyLimit)) Refuse(Refusal::BodyTooLarge);
-        return;
-    }
-    const std::string line = FirstLine(r.body, complete);
-    r.body = line;
-    r.query = QueryOf(line);
+    // The query is at most the first few kilobytes of the first line, all in memory.
+    r.query = QueryOf(r.body.head());
     status_ = Status::Decided;
 }
 

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+#include "server/request_body.h"
+
 namespace qv::server {
 
 // A request the reader turned down itself; the dispatcher answers it before any route.
@@ -16,6 +18,7 @@ enum class Refusal {
     BodyTooLarge,    // a program's POST body over the body limit: 413
     BadLength,       // a program's POST with a Content-Length that is not a number: 400
     BadLineEnd,      // a CR inside the header not followed at once by its LF: 400
+    BodyNotKept,     // a program's POST body the server had no room to keep: 503
 };
 
 struct Request {
@@ -34,7 +37,9 @@ struct Request {
     // Further header values, spaces around them removed.
     std::string cookie, bodyType, range, ifRange, ifNoneMatch, ifModifiedSince;
     int64_t contentLength = -1;  // -1 when the request gave none, -2 when it is not a number
-    std::string body;            // a program's POST body, byte for byte
+    // A program's POST body, byte for byte (for a body without a length, its
+    // first line, control characters and the spaces around it removed).
+    RequestBody body;
     Refusal refusal = Refusal::None;
 };
 
@@ -68,6 +73,7 @@ private:
     void TakeRequestLine(const std::string& line);
     void TakeHeaderLine(const std::string& line);
     bool WantsBody() const;
+    void TakeBodyBytes(const char* bytes, size_t count);
     void CheckBody(bool finished);
     void Refuse(Refusal refusal);
 
@@ -77,7 +83,12 @@ private:
     bool skipLineFeed_ = false;  // the LF that follows the header's last CR
     bool lineFeedDue_ = false;   // a header line ended at a CR: the next byte must be its LF
     bool requestLineRead_ = false;
-    size_t bodySearched_ = 0;    // body bytes already searched for a line end
+    // A body without a length is its first line: the bytes seen before its
+    // CR, whether that CR has come, and the spaces held back until a byte
+    // other than a space shows they are not the line's last.
+    uint64_t bodyLineSeen_ = 0;
+    bool bodyLineEnded_ = false;
+    size_t heldSpaces_ = 0;
     std::string line_;           // the header line being read, control characters removed
     Request request_;
 };

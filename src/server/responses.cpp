@@ -34,6 +34,8 @@ std::string RefusalResponse(Refusal refusal) {
             return StatusAnswer("431 Request Header Fields Too Large", std::string());
         case Refusal::BodyTooLarge:
             return StatusAnswer("413 Content Too Large", std::string());
+        case Refusal::BodyNotKept:
+            return StatusAnswer("503 Service Unavailable", std::string());
         case Refusal::BadLength:
         case Refusal::BadLineEnd:
         case Refusal::None:

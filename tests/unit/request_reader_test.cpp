@@ -187,7 +187,7 @@ TEST(RequestReader, BareCarriageReturnRefused) {
             ReadOutcome out = Read({c.bytes.substr(0, cut), c.bytes.substr(cut)}, false);
             ASSERT_EQ(out.status, Status::Decided) << c.name << ", cut at " << cut;
             EXPECT_EQ(out.request.refusal, qv::server::Refusal::BadLineEnd) << c.name << ", cut at " << cut;
-            EXPECT_EQ(out.request.body, "") << c.name;
+            EXPECT_EQ(out.request.body.Whole(), "") << c.name;
         }
     }
     // Refused as soon as the byte after the CR is in, without waiting for the rest.
@@ -272,7 +272,7 @@ TEST(RequestReader, PostBodiesByteForByte) {
                             "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body},
                            false);
     ASSERT_EQ(out.status, Status::Decided);
-    EXPECT_EQ(out.request.body, body);
+    EXPECT_EQ(out.request.body.Whole(), body);
     EXPECT_EQ(out.request.query, "--b");
     EXPECT_EQ(out.request.bodyType, "multipart/form-data; boundary=b");
     EXPECT_EQ(out.request.contentLength, static_cast<int64_t>(body.size()));
@@ -335,7 +335,7 @@ TEST(RequestReader, SplitsGiveTheSameDecision) {
             EXPECT_EQ(split.request.path, whole.request.path);
             EXPECT_EQ(split.request.query, whole.request.query);
             EXPECT_EQ(split.request.host, whole.request.host);
-            EXPECT_EQ(split.request.body, whole.request.body);
+            EXPECT_EQ(split.request.body.Whole(), whole.request.body.Whole());
             EXPECT_EQ(split.request.refusal, whole.request.refusal);
         }
         std::vector<std::string> bytewise;
@@ -343,6 +343,34 @@ TEST(RequestReader, SplitsGiveTheSameDecision) {
         ReadOutcome single = Read(bytewise);
         EXPECT_EQ(single.status, whole.status);
         EXPECT_EQ(single.request.query, whole.request.query);
+    }
+}
+
+// A body longer than what is kept in memory is kept whole all the same,
+// the rest of it in a file: byte for byte with a length, as its first line
+// (controls and the spaces around it removed) without one, however it came.
+TEST(RequestReader, LongBodiesAreKeptWholeOutsideMemory) {
+    std::string body;
+    for (int i = 0; body.size() < 100000; ++i) body += std::to_string(i) + (i % 7 == 0 ? "\r\n" : " ");
+    const std::string withLength =
+        "POST /run.cgi HTTP/1.0\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body + "after";
+    std::string line = "  " + std::string(40000, 'x') + "\t" + std::string(30000, 'y') + "   ";
+    const std::string lineRequest = "POST /run.cgi HTTP/1.0\r\n\r\n" + line + "\r\nnot the body";
+    const std::string lineKept = std::string(40000, 'x') + std::string(30000, 'y');
+    struct Case {
+        const std::string* request;
+        std::string kept;
+    } cases[] = {{&withLength, body}, {&lineRequest, lineKept}};
+    for (const Case& c : cases) {
+        for (size_t cut : {size_t{10}, size_t{20000}, size_t{70000}, c.request->size() - 3}) {
+            ReadOutcome out = Read({c.request->substr(0, cut), c.request->substr(cut)});
+            ASSERT_EQ(out.status, Status::Decided) << cut;
+            EXPECT_EQ(out.request.body.size(), c.kept.size()) << cut;
+            EXPECT_EQ(out.request.body.Whole(), c.kept) << cut;
+            // Only the first bytes are held in memory.
+            EXPECT_EQ(out.request.body.head().size(), qv::server::RequestBody::kInMemory) << cut;
+            EXPECT_NE(out.request.body.rest(), 0u) << cut;
+        }
     }
 }
 

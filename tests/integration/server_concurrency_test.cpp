@@ -148,7 +148,7 @@ TEST_F(Concurrency, HeaderArrivingInPiecesIsAnswered) {
 TEST_F(Concurrency, StalledDownloadHoldsNobodyAndNoMemory) {
     const size_t size = size_t{64} << 20;
     {
-        std::ofstream out(root_ / "docs" / "big.bin", std::ios::binary);
+        std::ofstream out(root_ / "docs" / "big.dat", std::ios::binary);
         const std::string block(1 << 20, 'x');
         for (size_t written = 0; written < size; written += block.size()) out << block;
     }
@@ -159,16 +159,19 @@ TEST_F(Concurrency, StalledDownloadHoldsNobodyAndNoMemory) {
         // A first small answer, so the server's own buffers are in place before the measure.
         Fetch(kPageRequest);
         before = qvtest::ResidentBytes();
-        ASSERT_EQ(stalled.Open(qvtest::ServerAddress(), port_, 2, "GET /big.bin HTTP/1.0\r\n\r\n"), 2);
+        ASSERT_EQ(stalled.Open(qvtest::ServerAddress(), port_, 2, "GET /big.dat HTTP/1.0\r\n\r\n"), 2);
         std::this_thread::sleep_for(std::chrono::milliseconds(500));
         answered = Fetch(kPageRequest);
         std::this_thread::sleep_for(std::chrono::milliseconds(500));
         after = qvtest::ResidentBytes();
     });
     EXPECT_EQ(qvtest::WithoutValidators(answered.received), PageAnswer());
-    const size_t taken = stalled.Received(0).size();
-    EXPECT_GT(taken, 0u);
-    EXPECT_LT(taken, size);
+    // The download did begin: the file's answer, cut where the client stopped taking it.
+    const std::string taken = stalled.Received(0);
+    EXPECT_EQ(taken.rfind("HTTP/1.0 200 OK\r\n", 0), 0u) << taken.substr(0, 200);
+    EXPECT_NE(taken.find("Content-Length: " + std::to_string(size) + "\r\n"), std::string::npos);
+    EXPECT_GT(taken.size(), size_t{64} << 10);
+    EXPECT_LT(taken.size(), size);
     if (before != 0 && after != 0) {
         EXPECT_LT(after, before + (size_t{16} << 20)) << "resident size grew from " << before << " to " << after;
     }
@@ -305,14 +308,14 @@ TEST_F(Concurrency, CallbackGetsEachRequestAloneOnTheLoopThread) {
 TEST_F(Concurrency, StopClosesEveryConnectionAndAStartServesAfresh) {
     const size_t size = size_t{16} << 20;
     {
-        std::ofstream out(root_ / "docs" / "big.bin", std::ios::binary);
+        std::ofstream out(root_ / "docs" / "big.dat", std::ios::binary);
         out << std::string(size, 'y');
     }
     qvtest::HeldConnections held;
     qvtest::PumpWhile([&] {
         ASSERT_EQ(held.Open(qvtest::ServerAddress(), port_, 3, ""), 3);
         ASSERT_EQ(held.Open(qvtest::ServerAddress(), port_, 3, kHalfHeader), 3);
-        ASSERT_EQ(held.Open(qvtest::ServerAddress(), port_, 3, "GET /big.bin HTTP/1.0\r\n\r\n"), 3);
+        ASSERT_EQ(held.Open(qvtest::ServerAddress(), port_, 3, "GET /big.dat HTTP/1.0\r\n\r\n"), 3);
         // Long enough for a system that reports silent connections late to have reported them.
         std::this_thread::sleep_for(std::chrono::milliseconds(3000));
     });
@@ -331,6 +334,7 @@ TEST_F(Concurrency, StopClosesEveryConnectionAndAStartServesAfresh) {
         5000));
     for (size_t i = 0; i < held.size(); ++i) EXPECT_TRUE(held.ClosedByServer(i)) << "connection " << i;
     for (size_t i = 6; i < held.size(); ++i) {
+        EXPECT_EQ(received[i].rfind("HTTP/1.0 200 OK\r\n", 0), 0u) << "the download never began";
         EXPECT_LT(received[i].size(), size) << "a stopped download ran to its end";
     }
     ASSERT_EQ(api().ServerStart(port_), 0);

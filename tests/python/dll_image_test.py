@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
-"""The built quorvex.dll as a file, checked without running it: the machine
-type its toolchain targets, exactly the .def's names exported and none of them
+"""The built quorvex.dll as a file, checked without running it: the image kind
+and machine its toolchain targets (PE32 i386 for 32-bit hosts, PE32+ x86-64
+for 64-bit ones), exactly the .def's names exported and none of them
 decorated, only the system DLLs a host has imported, and a C program compiled
 against quorvex.h that takes the address of every export links with the import
 library (so each stdcall decoration the header gives meets its plain export).
@@ -13,9 +14,10 @@ import subprocess
 import sys
 import tempfile
 
-# What objdump names the image format for each target processor.
-IMAGE_FORMATS = {"i686": "pei-i386", "x86_64": "pei-x86-64"}
-ALLOWED_IMPORTS = {"kernel32.dll", "user32.dll", "ws2_32.dll", "wininet.dll", "oleaut32.dll", "msvcrt.dll"}
+# For each target processor: what objdump names the image format, and the
+# optional header's magic (PE32 or PE32+).
+IMAGES = {"i686": ("pei-i386", "010b", "PE32"), "x86_64": ("pei-x86-64", "020b", "PE32+")}
+ALLOWED_IMPORTS = {"kernel32.dll", "user32.dll", "advapi32.dll", "ws2_32.dll", "wininet.dll", "oleaut32.dll", "msvcrt.dll"}
 
 
 def def_names(include_dir):
@@ -52,11 +54,15 @@ def main():
     dump = subprocess.run([objdump, "-p", dll], stdout=subprocess.PIPE, check=True,
                           universal_newlines=True).stdout
 
-    expected_format = IMAGE_FORMATS.get(processor)
-    if expected_format is None:
+    if processor not in IMAGES:
         failures.append("no known image format for processor %r" % processor)
-    elif "file format %s" % expected_format not in dump:
-        failures.append("the DLL is not %s" % expected_format)
+    else:
+        image_format, magic, kind = IMAGES[processor]
+        if "file format %s\n" % image_format not in dump:
+            failures.append("the DLL is not %s" % image_format)
+        found = re.search(r"^Magic\s+(\S+)", dump, re.M)
+        if found is None or found.group(1) != magic:
+            failures.append("the DLL is not %s (optional header magic %s)" % (kind, found and found.group(1)))
 
     names = def_names(include_dir)
     exported = exported_names(dump)

@@ -1,6 +1,6 @@
-# Cross-build of the same tree as 64-bit Windows (x86_64-w64-mingw32): the
-# stand-in that runs the Windows suite under wine64 on machines whose kernel
-# cannot execute 32-bit programs, so 32-bit Wine cannot start there.
+# Cross-build of quorvex.dll for 64-bit hosts: 64-bit Windows with the
+# x86_64-w64-mingw32 toolchain (the same exports; x64 has one calling
+# convention). Its tests run under wine64.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)

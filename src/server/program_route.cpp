@@ -78,15 +78,16 @@ Answer StartOrRefuse(const Connection& connection, const Request& request, const
     platform::File errors = content::CreateExchangeFile(errName, content::kExchangeWriteMode, &planted[2]);
     // Something else at an exchange file's name (a link, a directory): nothing is written or run.
     const bool exchangeBlocked = planted[0] || planted[1] || planted[2];
+    run.toProgram = toProgram;
+    run.fromProgram = fromProgram;
+    run.errors = errors;
+    // Only the files made here are removed; what was found at a name stays.
+    if (toProgram != 0) run.outName = outName;
+    if (fromProgram != 0) run.inName = inName;
+    if (errors != 0) run.errName = errName;
     if (!exchangeBlocked && mayRetry && (toProgram == 0 || fromProgram == 0 || errors == 0)) {
         // A file that could not be made now (one still held by an earlier
         // program, say) may be made a little later: nothing starts yet.
-        run.toProgram = toProgram;
-        run.fromProgram = fromProgram;
-        run.errors = errors;
-        if (toProgram != 0) run.outName = outName;
-        if (fromProgram != 0) run.inName = inName;
-        if (errors != 0) run.errName = errName;
         platform::CloseFile(program.file);
         DropProgramRoute(run);
         return Answer::OpenLater();
@@ -106,14 +107,6 @@ Answer StartOrRefuse(const Connection& connection, const Request& request, const
     launch.standardInput = toProgram;
     launch.standardOutput = fromProgram;
     launch.standardError = errors;
-
-    run.toProgram = toProgram;
-    run.fromProgram = fromProgram;
-    run.errors = errors;
-    // Only the files made here are removed; what was found at a name stays.
-    if (toProgram != 0) run.outName = outName;
-    if (fromProgram != 0) run.inName = inName;
-    if (errors != 0) run.errName = errName;
     if (program.file != 0 && !exchangeBlocked) run.process = platform::StartProgram(launch);
     platform::CloseFile(program.file);
     if (run.process != 0) return Answer();

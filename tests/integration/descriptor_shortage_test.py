@@ -14,20 +14,12 @@ import subprocess
 import sys
 import time
 
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from demo_host_test import free_port, server_address  # noqa: E402
+
 SERVE, SITE = sys.argv[1], sys.argv[2]
 FLOOD = 1000
 LIMIT = 256
-
-
-def server_address():
-    infos = socket.getaddrinfo(socket.gethostname(), None, socket.AF_INET, socket.SOCK_STREAM)
-    return infos[0][4][0]
-
-
-def free_port(address):
-    with socket.socket(socket.AF_INET, socket.SOCK_STREAM) as probe:
-        probe.bind((address, 0))
-        return probe.getsockname()[1]
 
 
 def cpu_seconds(pid):

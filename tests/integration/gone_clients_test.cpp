@@ -16,26 +16,8 @@ using qvtest::api;
 using qvtest::Head;
 using Clock = std::chrono::steady_clock;
 
-const std::string kPage = "<p>for everyone</p>";
-
-class GoneClients : public qvtest::ServerFixture {
+class GoneClients : public qvtest::PageServerFixture {
 protected:
-    void SetUp() override {
-        ServerFixture::SetUp();
-        WriteFile(root_ / "docs" / "page.htm", kPage);
-    }
-
-    static std::string PageAnswer() {
-        return Head("HTTP/1.0 200 OK", "text/html", kPage.size()) + kPage + "\r\n\r\n";
-    }
-
-    std::string InstallProgram(const std::string& program, const std::string& name) {
-        const std::string file = name + (qvtest::ProgramSuffix().empty() ? ".cgi" : ".exe");
-        std::filesystem::copy_file(qvtest::TestProgramPath(program), root_ / "cgi" / file,
-                                   std::filesystem::copy_options::overwrite_existing);
-        return file;
-    }
-
     // Pumps until the process holds no more than `most` handles; the count then.
     static long PumpUntilHandlesAtMost(long most, int timeoutMs) {
         const auto giveUp = Clock::now() + std::chrono::milliseconds(timeoutMs);

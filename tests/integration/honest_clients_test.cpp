@@ -17,32 +17,12 @@
 namespace {
 
 using qvtest::api;
-using qvtest::Head;
 using Clock = std::chrono::steady_clock;
-
-const std::string kPage = "<p>for everyone</p>";
 
 double SecondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
 
-class HonestClients : public qvtest::ServerFixture {
+class HonestClients : public qvtest::PageServerFixture {
 protected:
-    void SetUp() override {
-        ServerFixture::SetUp();
-        WriteFile(root_ / "docs" / "page.htm", kPage);
-    }
-
-    static std::string PageAnswer() {
-        return Head("HTTP/1.0 200 OK", "text/html", kPage.size()) + kPage + "\r\n\r\n";
-    }
-
-    std::string InstallProgram(const std::string& program, const std::string& name,
-                               const std::filesystem::path& dir) {
-        const std::string file = name + (qvtest::ProgramSuffix().empty() ? ".cgi" : ".exe");
-        std::filesystem::copy_file(qvtest::TestProgramPath(program), dir / file,
-                                   std::filesystem::copy_options::overwrite_existing);
-        return file;
-    }
-
     // Reads until the server closes or `seconds` pass.
     static std::string ReadAll(qvtest::StreamClient& client, int seconds) {
         std::string got;
@@ -56,7 +36,7 @@ protected:
 // the slots run out, the idle ones make room, never the upload that keeps
 // sending (though it was accepted first of all).
 TEST_F(HonestClients, AnUploadThatKeepsComingSurvivesAFloodOfIdleConnections) {
-    const std::string drain = InstallProgram("cgi_drain", "drain", root_ / "cgi");
+    const std::string drain = InstallProgram("cgi_drain", "drain");
     const size_t size = 256 * 1024;
     const int pieces = 16;
     std::string answer;
@@ -90,7 +70,7 @@ TEST_F(HonestClients, AnUploadThatKeepsComingSurvivesAFloodOfIdleConnections) {
 // A program that writes for ever is ended once its output passes the cap
 // (or at its time limit): its answer comes, and the disk stops filling.
 TEST_F(HonestClients, AProgramThatWritesWithoutEndIsEnded) {
-    const std::string endless = InstallProgram("cgi_endless", "endless", root_ / "cgi");
+    const std::string endless = InstallProgram("cgi_endless", "endless");
     std::string answer;
     double seconds = 0;
     const auto start = Clock::now();
@@ -146,7 +126,7 @@ TEST_F(HonestClients, ExchangeFilesThatCannotBeMadeHoldNobodyUp) {
 // Many large posts at once: their bodies wait outside memory for their
 // program's turn, so the server's memory stays flat and nothing is left behind.
 TEST_F(HonestClients, ManyLargePostsKeepMemoryFlat) {
-    const std::string drain = InstallProgram("cgi_drain", "drain", root_ / "cgi");
+    const std::string drain = InstallProgram("cgi_drain", "drain");
     const size_t size = 1024 * 1024;
     const int clients = 100;
     const std::string request = "POST /" + drain + " HTTP/1.0\r\nContent-Length: " + std::to_string(size) +

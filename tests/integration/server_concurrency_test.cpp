@@ -21,33 +21,15 @@ using qvtest::api;
 using qvtest::Head;
 using Clock = std::chrono::steady_clock;
 
-const std::string kPage = "<p>for everyone</p>";
 const std::string kPageRequest = "GET /page.htm HTTP/1.0\r\n\r\n";
 const std::string kHalfHeader = "GET /page.htm HTTP/1.0\r\nHost: h\r\n";
 
 double SecondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
 
-class Concurrency : public qvtest::ServerFixture {
+class Concurrency : public qvtest::PageServerFixture {
 protected:
-    void SetUp() override {
-        ServerFixture::SetUp();
-        WriteFile(root_ / "docs" / "page.htm", kPage);
-    }
-
-    static std::string PageAnswer() {
-        return Head("HTTP/1.0 200 OK", "text/html", kPage.size()) + kPage + "\r\n\r\n";
-    }
-
     qvtest::Exchange Fetch(const std::string& request, int timeoutMs = 20000) {
         return qvtest::Talk(qvtest::ServerAddress(), port_, request, timeoutMs);
-    }
-
-    // Copies a test program into the program directory; the name to request.
-    std::string InstallProgram(const std::string& program, const std::string& name) {
-        const std::string file = name + (qvtest::ProgramSuffix().empty() ? ".cgi" : ".exe");
-        std::filesystem::copy_file(qvtest::TestProgramPath(program), root_ / "cgi" / file,
-                                   std::filesystem::copy_options::overwrite_existing);
-        return file;
     }
 
     // Waits, pumping, until `done` holds or `timeoutMs` passes.

@@ -95,4 +95,30 @@ protected:
     std::string cgi_;
 };
 
+// A server with one small page in its document directory, the answer that
+// page gets, and programs copied in from the test programs.
+class PageServerFixture : public ServerFixture {
+protected:
+    static constexpr const char* kPage = "<p>for everyone</p>";
+
+    void SetUp() override {
+        ServerFixture::SetUp();
+        WriteFile(root_ / "docs" / "page.htm", kPage);
+    }
+
+    static std::string PageAnswer() {
+        const std::string page = kPage;
+        return Head("HTTP/1.0 200 OK", "text/html", page.size()) + page + "\r\n\r\n";
+    }
+
+    // Copies a test program into `dir` (the program directory unless given); the name to request.
+    std::string InstallProgram(const std::string& program, const std::string& name,
+                               const std::filesystem::path& dir = std::filesystem::path()) {
+        const std::string file = name + (ProgramSuffix().empty() ? ".cgi" : ".exe");
+        std::filesystem::copy_file(TestProgramPath(program), (dir.empty() ? root_ / "cgi" : dir) / file,
+                                   std::filesystem::copy_options::overwrite_existing);
+        return file;
+    }
+};
+
 }  // namespace qvtest

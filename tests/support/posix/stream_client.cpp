@@ -8,7 +8,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 
 namespace qvtest {
 
@@ -54,15 +53,6 @@ std::string StreamClient::Read(size_t count, int timeoutMs) {
     }
     bytes.resize(static_cast<size_t>(n));
     return bytes;
-}
-
-size_t StreamClient::Drain(size_t total, size_t already, int timeoutMs) {
-    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    size_t read = 0;
-    while (already + read < total && !closedByServer_ && std::chrono::steady_clock::now() < giveUp) {
-        read += Read(total - already - read < 65536 ? total - already - read : 65536, 100).size();
-    }
-    return read;
 }
 
 void StreamClient::Reset() {

@@ -17,15 +17,20 @@ namespace qv::platform {
 
 File CreateSharedFile(const std::string& name, bool* notAPlainFile) {
     // Opened without truncating and never through a final link: what is there
-    // is looked at first, and only a plain file of one name is emptied.
+    // is looked at first, and only a plain file of one name is emptied. What
+    // goes through the file (a posted body, a program's answer) is for the
+    // server's user alone: a new file is made 0600 (a umask can only narrow
+    // that), and a left-over file is used only when it is this user's own,
+    // narrowed to 0600 before anything is written to it.
     int fd;
     do {
-        fd = open(name.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0644);
+        fd = open(name.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0600);
     } while (fd < 0 && errno == EINTR);
     // ELOOP: a link; EISDIR: a directory; ENXIO: a socket.
     bool refused = fd < 0 && (errno == ELOOP || errno == EISDIR || errno == ENXIO);
     struct stat info;
-    if (fd >= 0 && (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_nlink != 1)) {
+    if (fd >= 0 && (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_nlink != 1 ||
+                    info.st_uid != geteuid() || ((info.st_mode & 07777) != 0600 && fchmod(fd, 0600) != 0))) {
         refused = true;
         close(fd);
         fd = -1;

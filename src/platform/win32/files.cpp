@@ -1,7 +1,9 @@
-// Files on KERNEL32: the exchange files, the served files and name look-ups.
+// Files on KERNEL32: the exchange files, the served files and name look-ups;
+// ADVAPI32 for the exchange files' access list.
 #include <windows.h>
 
 #include <cstring>
+#include <vector>
 
 #include "platform/platform.h"
 #include "platform/win32/final_names.h"
@@ -35,23 +37,70 @@ HANDLE OpenToLook(const std::wstring& name, DWORD flags) {
                        OPEN_EXISTING, flags, nullptr);
 }
 
+// An access list that grants the process's user every access to a file and
+// no one else any, protected from the entries a directory passes on.
+class OwnerOnlyAccess {
+public:
+    OwnerOnlyAccess() {
+        HANDLE token = nullptr;
+        if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return;
+        DWORD size = 0;
+        GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+        user_.resize(size);
+        const bool known = size > 0 && GetTokenInformation(token, TokenUser, user_.data(), size, &size);
+        CloseHandle(token);
+        if (!known) return;
+        PSID sid = reinterpret_cast<TOKEN_USER*>(user_.data())->User.Sid;
+        const DWORD aclSize = sizeof(ACL) + sizeof(ACCESS_ALLOWED_ACE) - sizeof(DWORD) + GetLengthSid(sid);
+        acl_.resize(aclSize);
+        PACL acl = Acl();
+        ready_ = InitializeAcl(acl, aclSize, ACL_REVISION) && AddAccessAllowedAce(acl, ACL_REVISION, FILE_ALL_ACCESS, sid) &&
+                 InitializeSecurityDescriptor(&descriptor_, SECURITY_DESCRIPTOR_REVISION) &&
+                 SetSecurityDescriptorDacl(&descriptor_, TRUE, acl, FALSE) &&
+                 SetSecurityDescriptorControl(&descriptor_, SE_DACL_PROTECTED, SE_DACL_PROTECTED);
+    }
+    OwnerOnlyAccess(const OwnerOnlyAccess&) = delete;
+    OwnerOnlyAccess& operator=(const OwnerOnlyAccess&) = delete;
+
+    bool ready() const { return ready_; }
+    PSECURITY_DESCRIPTOR Descriptor() { return &descriptor_; }
+    // Puts the list on an open file in place of the one it has (the file
+    // opened with WRITE_DAC).
+    bool ApplyTo(HANDLE file) { return SetKernelObjectSecurity(file, DACL_SECURITY_INFORMATION, &descriptor_) != FALSE; }
+
+private:
+    PACL Acl() { return reinterpret_cast<PACL>(acl_.data()); }
+
+    std::vector<BYTE> user_;  // the TOKEN_USER, which holds the user's SID
+    std::vector<BYTE> acl_;
+    SECURITY_DESCRIPTOR descriptor_{};
+    bool ready_ = false;
+};
+
 }  // namespace
 
 File CreateSharedFile(const std::string& name, bool* notAPlainFile) {
     if (notAPlainFile != nullptr) *notAPlainFile = false;
+    // What goes through the file (a posted body, a program's answer) is for
+    // the server's user alone: a new file is made with an access list for
+    // that user only, and a left-over file gets the same list before anything
+    // is written to it (one whose list cannot be replaced is not used).
+    OwnerOnlyAccess ownerOnly;
+    if (!ownerOnly.ready()) return 0;
     SECURITY_ATTRIBUTES inheritable{};
-    inheritable.nLength = 12;
-    inheritable.lpSecurityDescriptor = nullptr;
+    inheritable.nLength = sizeof inheritable;
+    inheritable.lpSecurityDescriptor = ownerOnly.Descriptor();
     inheritable.bInheritHandle = TRUE;
     // Opened without truncating and without following a reparse point at the
     // name, so what is there is looked at first; made only where nothing is
     // (a new file is never made at the far end of a dangling link).
     const std::wstring wide = WideName(name);
     auto open = [&](DWORD disposition) {
-        return CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
-                           disposition, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+        return CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE | WRITE_DAC, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                           &inheritable, disposition, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     };
     HANDLE handle = open(OPEN_EXISTING);
+    const bool leftOver = handle != INVALID_HANDLE_VALUE;
     if (handle == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_NOT_FOUND) handle = open(CREATE_NEW);
     if (handle == INVALID_HANDLE_VALUE) {
         // Only to tell what is in the way; nothing is opened through it.
@@ -67,7 +116,7 @@ File CreateSharedFile(const std::string& name, bool* notAPlainFile) {
     const bool plain = GetFileType(handle) == FILE_TYPE_DISK && GetFileInformationByHandle(handle, &info) &&
                        !(info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) &&
                        info.nNumberOfLinks == 1 && OpenedAsNamed(handle, name);
-    if (!plain) {
+    if (!plain || (leftOver && !ownerOnly.ApplyTo(handle))) {
         CloseHandle(handle);
         if (notAPlainFile != nullptr) *notAPlainFile = true;
         return 0;

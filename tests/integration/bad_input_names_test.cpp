@@ -158,6 +158,9 @@ TEST_F(BadNames, EveryControlAndHighByteInTheRequestLine) {
         const bool dropped = value <= 26 && value != 13;
         if (dropped) {
             EXPECT_EQ(got, PageAnswer()) << "byte " << value;
+        } else if (value == 13) {
+            // A CR without its LF ends no line: the request is refused.
+            EXPECT_EQ(got.rfind("HTTP/1.0 400 Bad Request\r\n", 0), 0u) << got.substr(0, 100);
         } else {
             EXPECT_TRUE(qvtest::IsNotFoundAnswer(got)) << "byte " << value << ": " << got.substr(0, 100);
         }
@@ -170,7 +173,13 @@ TEST_F(BadNames, EveryControlAndHighByteInHeaderValues) {
         const char byte = static_cast<char>(value);
         std::string request = std::string("GET /page.htm HTTP/1.0\r\nUser-Agent: a") + byte + "b\r\nHost: " + byte +
                               "\r\nX-Other: " + byte + byte + "\r\n\r\n";
-        EXPECT_EQ(Ask(request), PageAnswer()) << "byte " << value;
+        const std::string got = Ask(request);
+        if (value == 13) {
+            // A CR without its LF ends no line: the request is refused.
+            EXPECT_EQ(got.rfind("HTTP/1.0 400 Bad Request\r\n", 0), 0u) << got.substr(0, 100);
+        } else {
+            EXPECT_EQ(got, PageAnswer()) << "byte " << value;
+        }
     }
 }
 

@@ -166,14 +166,27 @@ TEST_F(ConnectionEvents, WriteComesOnceAndAgainOnlyAfterASendThatWouldHaveBlocke
     // The client reads nothing: the server sends until the socket takes no more.
     const std::string chunk(65536, 'w');
     size_t sent = 0;
-    long result = 0;
-    while (sent < (size_t{64} << 20) && (result = platform::SendSocketNow(c.server, chunk.data(), chunk.size())) > 0) {
-        sent += static_cast<size_t>(result);
-        platform::PumpMessages(0);
+    auto sendUntilFull = [&] {
+        long result = 0;
+        while (sent < (size_t{64} << 20) && (result = platform::SendSocketNow(c.server, chunk.data(), chunk.size())) > 0) {
+            sent += static_cast<size_t>(result);
+            platform::PumpMessages(0);
+        }
+        return result;
+    };
+    // A socket with a small send buffer may find room again as its bytes move
+    // on to the client's side: a report then follows the send that would have
+    // blocked, never one that did not, and the sends go on until no room comes.
+    int reports = 1;
+    for (int round = 0;; ++round) {
+        ASSERT_LT(round, 64);
+        ASSERT_EQ(sendUntilFull(), platform::kWouldBlock);
+        Settle();
+        const int now = Count(c.server, platform::kSocketWrite);
+        ASSERT_LE(now, reports + 1) << "reported again after sends that did not block";
+        if (now == reports) break;
+        reports = now;
     }
-    ASSERT_EQ(result, platform::kWouldBlock);
-    Settle();
-    ASSERT_EQ(Count(c.server, platform::kSocketWrite), 1) << "reported again after sends that did not block";
     // The client takes everything: the socket can send again and says so.
     std::thread reader([&] {
         std::vector<char> buffer(65536);
@@ -184,7 +197,7 @@ TEST_F(ConnectionEvents, WriteComesOnceAndAgainOnlyAfterASendThatWouldHaveBlocke
             received += static_cast<size_t>(got);
         }
     });
-    const bool reported = PumpUntil([&] { return Count(c.server, platform::kSocketWrite) == 2; });
+    const bool reported = PumpUntil([&] { return Count(c.server, platform::kSocketWrite) == reports + 1; });
     reader.join();
     EXPECT_TRUE(reported);
 }

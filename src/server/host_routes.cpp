@@ -24,23 +24,39 @@ private:
     platform::Mutex mutex_;
 };
 
-// The slot's request is with the host for the life of this object: only then
-// does a post for the slot count, and the slot stays the connection's meanwhile.
+// The slot's request is with the host from here until End() (or the end of
+// this object): only then does a post for the slot count, and the slot stays
+// the connection's meanwhile.
 class HostTurn {
 public:
     explicit HostTurn(int32_t slot) : slot_(slot) { BeginHostTurn(slot_); }
-    ~HostTurn() { EndHostTurn(slot_); }
+    ~HostTurn() { End(); }
     HostTurn(const HostTurn&) = delete;
     HostTurn& operator=(const HostTurn&) = delete;
+    // The answer the host posted during its turn.
+    std::string End() {
+        if (ended_) return std::string();
+        ended_ = true;
+        return EndHostTurn(slot_);
+    }
 
 private:
     int32_t slot_;
+    bool ended_ = false;
 };
 
-// What follows the host's turn: a posted text, else the header alone when the
-// host said it answered, else the file.
-Answer AnswerAfterHost(const Connection& connection, const Request& request, const Settings& settings,
-                       const std::string& posted, intptr_t result) {
+// The host's turn with the request, by `call` under the host mutex; then a
+// posted text, else the header alone when the host said it answered, else the file.
+template <typename Call>
+Answer OfferToHost(const Connection& connection, const Request& request, const Settings& settings, Call call) {
+    SetSlotRequestField(connection.slot, content::TrimRequestText(request.path));
+    HostTurn turn(connection.slot);
+    int32_t result;
+    {
+        HostMutexHold hold(settings.hostMutex);
+        result = call();
+    }
+    const std::string posted = turn.End();
     if (!posted.empty()) return AnswerOf(PostedAnswerResponse(posted));
     if (result != 0) return AnswerOf(HeaderOnlyResponse(request.contentType));
     return ServeFile(connection, request, settings);
@@ -49,38 +65,20 @@ Answer AnswerAfterHost(const Connection& connection, const Request& request, con
 }  // namespace
 
 Answer OfferToWindow(const Connection& connection, const Request& request, const Settings& settings) {
-    SetSlotRequestField(connection.slot, content::TrimRequestText(request.path));
-    intptr_t result;
-    std::string posted;
-    {
-        HostTurn turn(connection.slot);
-        {
-            HostMutexHold hold(settings.hostMutex);
-            result = platform::SendWindowMessage(settings.hostWindow, kRequestMessage,
-                                                 static_cast<uintptr_t>(connection.slot), 0);
-        }
-        posted = SlotAnswer(connection.slot);
-    }
-    return AnswerAfterHost(connection, request, settings, posted, static_cast<int32_t>(result));
+    return OfferToHost(connection, request, settings, [&] {
+        return static_cast<int32_t>(platform::SendWindowMessage(settings.hostWindow, kRequestMessage,
+                                                                static_cast<uintptr_t>(connection.slot), 0));
+    });
 }
 
 Answer OfferToCallback(const Connection& connection, const Request& request, const Settings& settings) {
-    SetSlotRequestField(connection.slot, content::TrimRequestText(request.path));
-    int32_t result;
-    std::string posted;
-    {
-        HostTurn turn(connection.slot);
-        {
-            HostMutexHold hold(settings.hostMutex);
-            std::string peer = net::ChannelPeerAddress(connection.channel);
-            std::string field = SlotRequestField(connection.slot);
-            field.resize(kRequestFieldSize, ' ');
-            result = settings.callback(connection.slot, peer.c_str(), static_cast<int32_t>(peer.size()),
-                                       field.c_str(), static_cast<int32_t>(kRequestFieldSize));
-        }
-        posted = SlotAnswer(connection.slot);
-    }
-    return AnswerAfterHost(connection, request, settings, posted, result);
+    return OfferToHost(connection, request, settings, [&] {
+        std::string peer = net::ChannelPeerAddress(connection.channel);
+        std::string field = SlotRequestField(connection.slot);
+        field.resize(kRequestFieldSize, ' ');
+        return settings.callback(connection.slot, peer.c_str(), static_cast<int32_t>(peer.size()), field.c_str(),
+                                 static_cast<int32_t>(kRequestFieldSize));
+    });
 }
 
 // A refusal of the reader is answered by the route choice, never by a program.

@@ -35,13 +35,6 @@ void SetSlotRequestField(int32_t slot, const std::string& text) {
     std::memcpy(field, text.data(), length);
 }
 
-std::string SlotAnswer(int32_t slot) {
-    ServerState& s = State();
-    std::lock_guard<std::mutex> guard(s.lock);
-    if (!ValidSlot(slot) || !s.answers) return std::string();
-    return (*s.answers)[slot];
-}
-
 bool StoreSlotAnswer(int32_t slot, std::string answer) {
     ServerState& s = State();
     std::lock_guard<std::mutex> guard(s.lock);
@@ -71,13 +64,15 @@ void BeginHostTurn(int32_t slot) {
     if (s.answers) (*s.answers)[slot].clear();
 }
 
-void EndHostTurn(int32_t slot) {
+std::string EndHostTurn(int32_t slot) {
     ServerState& s = State();
     std::lock_guard<std::mutex> guard(s.lock);
-    if (!ValidSlot(slot)) return;
+    if (!ValidSlot(slot)) return std::string();
+    std::string posted = s.answers ? (*s.answers)[slot] : std::string();
     s.withHost[slot] = false;
     if (s.freeWhenHostReturns[slot]) FreeSlotLocked(s, slot);
     s.freeWhenHostReturns[slot] = false;
+    return posted;
 }
 
 int32_t ClaimSlot(int32_t channel) {

@@ -57,7 +57,6 @@ bool ValidSlot(int32_t slot);
 bool SlotExists(int32_t slot);
 std::string SlotRequestField(int32_t slot);  // all 1024 bytes, or empty (also for a free slot)
 void SetSlotRequestField(int32_t slot, const std::string& text);  // cut or space-padded
-std::string SlotAnswer(int32_t slot);
 // True when the tables hold the slot; the answer is kept only while the
 // slot's request is with the host, and otherwise dropped (so a late post can
 // never reach the next client of the slot).
@@ -65,8 +64,9 @@ bool StoreSlotAnswer(int32_t slot, std::string answer);
 
 // The host has the slot's request from Begin to End: its answer is emptied at
 // the start, and a close meanwhile frees the slot only when the host returns.
+// End gives the answer the host posted meanwhile.
 void BeginHostTurn(int32_t slot);
-void EndHostTurn(int32_t slot);
+std::string EndHostTurn(int32_t slot);
 
 // Claims a free slot for channel `channel` (trying channel % 501 first); -1 when all are busy.
 int32_t ClaimSlot(int32_t channel);

@@ -20,6 +20,8 @@ constexpr uint32_t kEventConnect = 0x10;
 
 // The next free number of the rolling counter (1..32767); 0 when every number is open.
 int16_t NextChannelNumber();
+// The counter goes on from `last` (1..32767): the next number given is the one after it.
+void SeedChannelCounter(int16_t last);
 
 int OpenServerChannel(int number, int port, uint32_t timeoutMs);
 int NotifyChannel(int number, platform::Window window, uint32_t message, uint32_t events);

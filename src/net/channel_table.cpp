@@ -74,6 +74,11 @@ int16_t NextChannelNumber() {
     return 0;
 }
 
+void SeedChannelCounter(int16_t last) {
+    std::lock_guard<SpinLock> guard(OpenLock());
+    Counter() = last >= 1 && last <= kHighestNumber ? last : 0;
+}
+
 int SocketFailure() {
     return platform::LastSocketError() == platform::kErrorInProgress ? kErrNetworkBusy : kErrNetwork;
 }

@@ -93,6 +93,7 @@ struct ProgramTurns {
     ConnectionRef owner{};
     Request request;
     ProgramRun run;
+    uint64_t startedMs = 0;  // on the server's clock: its time limit counts from here
     uintptr_t tag = 0;  // tells this run's end from an earlier one's
 };
 
@@ -148,7 +149,6 @@ bool OwnsProgramTurn(const LiveConnection& c) {
 void AbandonProgramTurn() {
     Connections& open = Open();
     ProgramTurns& programs = open.programs;
-    platform::KillWindowTimer(open.window, kProgramMarkTimer);
     platform::KillWindowTimer(open.window, kProgramWatchTimer);
     platform::KillWindowTimer(open.window, kProgramRetryTimer);
     if (programs.running) DropProgramRoute(programs.run);
@@ -278,9 +278,9 @@ bool StartTurn(const ConnectionRef& ref) {
     programs.request = std::move(request);
     programs.run = run;
     programs.tag += 1;
-    // Its end, or the mark whichever comes first, finishes the turn.
+    programs.startedMs = NowMs();
+    // Its end, or the watch finding its time up, whichever comes first, finishes the turn.
     platform::NotifyProcessEnd(run.process, open.window, kProgramEndMessage, programs.tag);
-    platform::SetWindowTimer(open.window, kProgramMarkTimer, kProgramWaitMs);
     platform::SetWindowTimer(open.window, kProgramWatchTimer, kProgramWatchMs);
     return true;
 }
@@ -319,7 +319,6 @@ void FinishProgram() {
     Connections& open = Open();
     ProgramTurns& programs = open.programs;
     if (!programs.running) return;
-    platform::KillWindowTimer(open.window, kProgramMarkTimer);
     platform::KillWindowTimer(open.window, kProgramWatchTimer);
     programs.running = false;
     Answer answer = FinishProgramRoute(programs.run, programs.request);
@@ -499,10 +498,14 @@ void CloseExpired() {
     }
 }
 
-// A program that writes without end is ended before it fills the disk.
-void WatchProgramOutput() {
+// The running program's time is up, or it writes without end (ended before it fills the disk).
+void WatchProgram() {
     ProgramTurns& programs = Open().programs;
-    if (programs.running && platform::FileSize(programs.run.fromProgram) > kProgramOutputCap) FinishProgram();
+    if (!programs.running) return;
+    if (NowMs() - programs.startedMs >= kProgramWaitMs ||
+        platform::FileSize(programs.run.fromProgram) > kProgramOutputCap) {
+        FinishProgram();
+    }
 }
 
 void PauseAccepting(int32_t listening) {
@@ -637,10 +640,8 @@ void OnTimer(uintptr_t id) {
     if (id == kDeadlineTimer) {
         CloseExpired();
         CloseRefused(false);
-    } else if (id == kProgramMarkTimer) {
-        FinishProgram();
     } else if (id == kProgramWatchTimer) {
-        WatchProgramOutput();
+        WatchProgram();
     } else if (id == kProgramRetryTimer) {
         RetryProgramStart();
     } else if (id == kAcceptResumeTimer) {

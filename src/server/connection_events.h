@@ -15,10 +15,9 @@ constexpr uint32_t kProgramEndMessage = 1100;
 
 // The timers of the notification window.
 constexpr uintptr_t kDeadlineTimer = 1;     // closes connections past their time-out
-constexpr uintptr_t kProgramMarkTimer = 2;  // the running program's time is up
 constexpr uintptr_t kProgramRetryTimer = 3;  // the exchange files of the program's turn are tried again
 constexpr uintptr_t kAcceptResumeTimer = 4;  // out of descriptors, the listener rested: it listens again
-constexpr uintptr_t kProgramWatchTimer = 5;  // the running program's output is looked at
+constexpr uintptr_t kProgramWatchTimer = 5;  // the running program's time and output are looked at
 constexpr uint32_t kProgramWatchMs = 100;
 constexpr uintptr_t kOpenRetryTimerBase = 16;  // + slot: a locked file is tried again
 constexpr uintptr_t kBodyPauseTimerBase = 1024;  // + slot: the client paused inside a body line

@@ -9,6 +9,7 @@
 
 #include "answer_checks.h"
 #include "server_fixture.h"
+#include "soak.h"
 
 namespace {
 
@@ -56,6 +57,7 @@ TEST_F(BadPrograms, MegabyteOfOutputComesBackCutAt10000Bytes) {
 // The program outlives the 10-s wait: its answer is what it wrote by then,
 // and a client that came meanwhile is answered while it runs.
 TEST_F(BadPrograms, ProgramThatNeverEndsIsAnsweredAfterTheWait) {
+    if (!qvtest::SoakRun()) GTEST_SKIP() << qvtest::kSoakOnly;
     const std::string program = Install("cgi_sleepy");
     qvtest::Exchange slow;
     qvtest::Exchange next;

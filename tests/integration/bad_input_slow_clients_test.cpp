@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "server_fixture.h"
+#include "soak.h"
 
 namespace {
 
@@ -58,6 +59,7 @@ protected:
 // announced, is closed without an answer at the documented receive time-out
 // (about 58.6 s; no program starts), and the client behind it is answered at once.
 TEST_F(SlowClients, ClientThatStopsShortIsClosedAtTheReceiveTimeOutAndHoldsNobody) {
+    if (!qvtest::SoakRun()) GTEST_SKIP() << qvtest::kSoakOnly;
     const std::string program = "echo" + std::string(qvtest::ProgramSuffix().empty() ? ".cgi" : ".exe");
     std::filesystem::copy_file(qvtest::TestProgramPath("cgi_echo"), root_ / "cgi" / program);
     struct Case {

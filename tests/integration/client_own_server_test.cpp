@@ -10,12 +10,13 @@
 #include "host.h"
 #include "library.h"
 #include "raw_client.h"
+#include "test_ports.h"
 
 namespace {
 
 const std::string kPlaceholder = "REPLACING NULL WITH THIS STRING";
 
-std::atomic<int> g_nextPort{19640};
+std::atomic<int> g_nextPort{qvtest::TestPort(1640)};
 
 // What the callback answers and what it saw; touched only on the pumping
 // thread while a client call is running.

@@ -1,12 +1,13 @@
 // The long real-time runs the suite proves on its own clock: a host that holds
 // the loop for a minute while a download goes on. Run by scripts/soak
-// (QUORVEX_SOAK_HELD_LOOP set); skipped in the suite.
+// (QUORVEX_SOAK set); skipped in the suite.
 #include <chrono>
 #include <cstdlib>
 #include <string>
 #include <thread>
 
 #include "server_fixture.h"
+#include "soak.h"
 #include "stream_client.h"
 
 namespace {
@@ -23,7 +24,7 @@ int32_t QV_CALL HoldingForAMinute(int32_t, const char*, int32_t, const char* req
 class HeldLoop : public qvtest::ServerFixture {};
 
 TEST_F(HeldLoop, ADownloadOutlivesAHostHoldingTheLoopForAMinute) {
-    if (std::getenv("QUORVEX_SOAK_HELD_LOOP") == nullptr) GTEST_SKIP() << "a soak run (scripts/soak)";
+    if (!qvtest::SoakRun()) GTEST_SKIP() << qvtest::kSoakOnly;
     const size_t size = size_t{40} << 20;
     WriteFile(root_ / "docs" / "big.dat", std::string(size, 'b'));
     WriteFile(root_ / "docs" / "held.htm", "held");

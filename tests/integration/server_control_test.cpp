@@ -2,6 +2,7 @@
 // answering while its channel numbers pass the slot table and wrap.
 #include "recording_server.h"
 #include "server_fixture.h"
+#include "soak.h"
 
 namespace {
 
@@ -75,6 +76,7 @@ int32_t QV_CALL RecordSlot(int32_t slot, const char*, int32_t, const char*, int3
 // Every start takes a channel number; thousands of starts carry the counter
 // past 500 and round past 32,767 while requests go on being answered in slots 0..500.
 TEST_F(ServerControl, KeepsAnsweringAsChannelNumbersPassTheTableAndWrap) {
+    if (!qvtest::SoakRun()) GTEST_SKIP() << qvtest::kSoakOnly;
     const qvtest::Api& a = api();
     WriteFile(root_ / "docs" / "n.htm", "N");
     const std::string answer = Head("HTTP/1.0 200 OK", "text/html", 1) + "N\r\n\r\n";

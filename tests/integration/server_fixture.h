@@ -13,13 +13,14 @@
 #include "host.h"
 #include "library.h"
 #include "raw_client.h"
+#include "test_ports.h"
 
 namespace qvtest {
 
 // Every fixture takes the next port, so no test meets a previous test's socket.
 inline uint16_t NextServerPort() {
-    static uint16_t port = 18080;
-    return port++;
+    static uint16_t offset = 80;
+    return TestPort(offset++);
 }
 
 // The header block the server puts in front of every body.

@@ -14,6 +14,7 @@
 #include "host.h"
 #include "library.h"
 #include "raw_client.h"
+#include "test_ports.h"
 
 namespace {
 
@@ -22,7 +23,7 @@ namespace fs = std::filesystem;
 const char kPage[] = "<p>the real page</p>";
 const char kNotFoundStatus[] = "HTTP/1.0 404 Not Found\r\n";
 
-std::atomic<int> g_nextPort{19470};
+std::atomic<int> g_nextPort{qvtest::TestPort(1470)};
 
 class WindowsNames : public ::testing::Test {
 protected:

@@ -1,5 +1,6 @@
-// The channel layer: numbered TCP endpoints with a 64 KiB receive buffer and
-// a time-out each. Every operation reports a ChannelError code and never throws.
+// The channel layer: numbered TCP endpoints with a time-out each, read and
+// written without waiting as their socket events come. Each operation reports
+// a ChannelError code, or for the transfers a count, and never throws.
 #pragma once
 
 #include <cstddef>
@@ -26,11 +27,6 @@ void SeedChannelCounter(int16_t last);
 int OpenServerChannel(int number, int port, uint32_t timeoutMs);
 int NotifyChannel(int number, platform::Window window, uint32_t message, uint32_t events);
 int AcceptChannel(int listening, int number);
-// Up to `count` bytes: returns as soon as a network read came back short and
-// was handed out, or `count` bytes were collected.
-std::string ReceiveChannel(int number, size_t count, int& error);
-int SendChannel(int number, const std::string& data);
-int SendChannel(int number, const char* data, size_t size);
 // `required` ChannelKind::None accepts any kind.
 int CloseChannel(int number, ChannelKind required);
 platform::Socket ChannelSocket(int number, int& error);

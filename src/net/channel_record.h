@@ -8,8 +8,6 @@
 
 namespace qv::net {
 
-constexpr size_t kChannelBufferSize = 65536;
-
 struct Channel {
     int16_t number = 0;
     platform::Socket socket = platform::kNoSocket;
@@ -18,9 +16,6 @@ struct Channel {
     uint32_t addressNetOrder = 0;
     uint32_t timeoutMs = 0;
     platform::PeerAddress peer;  // learnt when the connection was accepted
-    uint32_t buffered = 0;
-    bool shortRead = false;
-    char buffer[kChannelBufferSize];  // the receive buffer lives in the record's own allocation
 };
 
 // Short process-wide spin locks; the order is open lock, then table lock.

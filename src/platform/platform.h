@@ -70,9 +70,6 @@ struct PeerAddress {
 };
 // Never waits; kNoSocket when none is pending. `peer`, when given, learns who connected.
 Socket AcceptConnection(Socket listening, PeerAddress* peer = nullptr);
-enum class WaitResult { Ready, TimedOut, Failed };
-// select() on one socket for reading or writing, for at most the given time.
-WaitResult WaitSocket(Socket socket, bool forWriting, uint64_t timeoutMicroseconds);
 long ReceiveSocket(Socket socket, char* buffer, size_t size);  // -1 error, 0 peer closed
 long SendSocket(Socket socket, const char* data, size_t size);  // -1 error
 // The same without ever waiting: kWouldBlock when the socket is not ready yet

@@ -5,7 +5,6 @@
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
-#include <poll.h>
 #include <pthread.h>
 #include <signal.h>
 #include <sys/sendfile.h>
@@ -13,7 +12,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <climits>
 #include <cstring>
 #include <ctime>
@@ -123,7 +121,7 @@ Socket AcceptConnection(Socket listening, PeerAddress* peer) {
     socklen_t length = sizeof address;
     int accepted;
     do {
-        // The accepted socket blocks: the channel layer bounds its own waits.
+        // The accepted socket blocks; registering it for events makes it non-blocking.
         accepted = accept4(fd, reinterpret_cast<sockaddr*>(&address), &length, SOCK_CLOEXEC);
     } while (accepted < 0 && errno == EINTR);
     int savedErrno = errno;
@@ -135,39 +133,6 @@ Socket AcceptConnection(Socket listening, PeerAddress* peer) {
         *peer = PeerAddress{address.sin_addr.s_addr, ntohs(address.sin_port), true};
     }
     return accepted;
-}
-
-WaitResult WaitSocket(Socket socket, bool forWriting, uint64_t timeoutMicroseconds) {
-    int fd = Fd(socket);
-    if (fd < 0) {
-        errno = EBADF;
-        return WaitResult::Failed;
-    }
-    using Clock = std::chrono::steady_clock;
-    const uint64_t maxMicroseconds = uint64_t{INT32_MAX} * 1000000u;  // about 68 years: no overflow below
-    if (timeoutMicroseconds > maxMicroseconds) timeoutMicroseconds = maxMicroseconds;
-    const Clock::time_point deadline = Clock::now() + std::chrono::microseconds(timeoutMicroseconds);
-    pollfd entry{fd, static_cast<short>(forWriting ? POLLOUT : POLLIN), 0};
-    for (;;) {
-        auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(deadline - Clock::now()).count();
-        if (left < 0) left = 0;
-        timespec wait;
-        wait.tv_sec = static_cast<time_t>(left / 1000000000);
-        wait.tv_nsec = static_cast<long>(left % 1000000000);
-        entry.revents = 0;
-        int ready = ppoll(&entry, 1, &wait, nullptr);
-        if (ready < 0) {
-            if (errno == EINTR) continue;
-            return WaitResult::Failed;
-        }
-        if (ready == 0) return WaitResult::TimedOut;
-        if ((entry.revents & POLLNVAL) != 0) {
-            errno = EBADF;
-            return WaitResult::Failed;
-        }
-        // An error or hang-up counts as ready, as select() reports it: the next call tells.
-        return WaitResult::Ready;
-    }
 }
 
 long ReceiveSocket(Socket socket, char* buffer, size_t size) {

@@ -19,6 +19,19 @@ void KeepFromChildren(SOCKET socket) {
     SetHandleInformation(reinterpret_cast<HANDLE>(socket), HANDLE_FLAG_INHERIT, 0);
 }
 
+enum class Readiness { Ready, NotYet, Failed };
+
+// select() on one socket for reading or writing, without waiting.
+Readiness ReadyNow(Socket socket, bool forWriting) {
+    fd_set set;
+    FD_ZERO(&set);
+    FD_SET(Native(socket), &set);
+    timeval none{0, 0};
+    int ready = forWriting ? select(0, nullptr, &set, nullptr, &none) : select(0, &set, nullptr, nullptr, &none);
+    if (ready == SOCKET_ERROR) return Readiness::Failed;
+    return ready == 0 ? Readiness::NotYet : Readiness::Ready;
+}
+
 }  // namespace
 
 bool SocketLibraryStart() {
@@ -59,9 +72,9 @@ bool ListenSocket(Socket socket, int backlog) { return listen(Native(socket), ba
 
 Socket AcceptConnection(Socket listening, PeerAddress* peer) {
     // Never waits, even on a listener no one made non-blocking.
-    const WaitResult pending = WaitSocket(listening, false, 0);
-    if (pending != WaitResult::Ready) {
-        if (pending == WaitResult::TimedOut) WSASetLastError(WSAEWOULDBLOCK);
+    const Readiness pending = ReadyNow(listening, false);
+    if (pending != Readiness::Ready) {
+        if (pending == Readiness::NotYet) WSASetLastError(WSAEWOULDBLOCK);
         return kNoSocket;
     }
     sockaddr_in address{};
@@ -77,23 +90,12 @@ Socket AcceptConnection(Socket listening, PeerAddress* peer) {
     int sendBuffer = 64 * 1024;
     setsockopt(accepted, SOL_SOCKET, SO_SNDBUF, reinterpret_cast<const char*>(&sendBuffer), sizeof sendBuffer);
     // The new socket inherits the listener's event registration and with it
-    // non-blocking mode; the channel layer waits with select itself.
+    // non-blocking mode: both are undone, so that it blocks until it is
+    // registered for events of its own.
     WSAAsyncSelect(accepted, nullptr, 0, 0);
     u_long blocking = 0;
     ioctlsocket(accepted, FIONBIO, &blocking);
     return static_cast<Socket>(accepted);
-}
-
-WaitResult WaitSocket(Socket socket, bool forWriting, uint64_t timeoutMicroseconds) {
-    fd_set set;
-    FD_ZERO(&set);
-    FD_SET(Native(socket), &set);
-    timeval limit;
-    limit.tv_sec = static_cast<long>(timeoutMicroseconds / 1000000u);
-    limit.tv_usec = static_cast<long>(timeoutMicroseconds % 1000000u);
-    int ready = forWriting ? select(0, nullptr, &set, nullptr, &limit) : select(0, &set, nullptr, nullptr, &limit);
-    if (ready == SOCKET_ERROR) return WaitResult::Failed;
-    return ready == 0 ? WaitResult::TimedOut : WaitResult::Ready;
 }
 
 long ReceiveSocket(Socket socket, char* buffer, size_t size) {
@@ -123,16 +125,16 @@ long NonBlockingResult(long result) {
 // call that was made enables its next event (a select would not).
 long ReceiveSocketNow(Socket socket, char* buffer, size_t size) {
     if (IsEventSocket(socket)) return NonBlockingResult(ReceiveSocket(socket, buffer, size));
-    const WaitResult ready = WaitSocket(socket, false, 0);
-    if (ready == WaitResult::Failed) return -1;
-    return ready == WaitResult::TimedOut ? kWouldBlock : ReceiveSocket(socket, buffer, size);
+    const Readiness ready = ReadyNow(socket, false);
+    if (ready == Readiness::Failed) return -1;
+    return ready == Readiness::NotYet ? kWouldBlock : ReceiveSocket(socket, buffer, size);
 }
 
 long SendSocketNow(Socket socket, const char* data, size_t size) {
     if (IsEventSocket(socket)) return NonBlockingResult(SendSocket(socket, data, size));
-    const WaitResult ready = WaitSocket(socket, true, 0);
-    if (ready == WaitResult::Failed) return -1;
-    return ready == WaitResult::TimedOut ? kWouldBlock : SendSocket(socket, data, size);
+    const Readiness ready = ReadyNow(socket, true);
+    if (ready == Readiness::Failed) return -1;
+    return ready == Readiness::NotYet ? kWouldBlock : SendSocket(socket, data, size);
 }
 
 long SendFileNow(Socket socket, File file, uint64_t offset, size_t count) {

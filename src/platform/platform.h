@@ -193,10 +193,6 @@ struct ProgramLaunch {
     std::string workingDirectory;
     File standardInput, standardOutput, standardError;
 };
-enum class LaunchResult { NotStarted, Finished, StillRunning };
-// Starts the program and waits up to `waitMs` for it; a program still
-// running then is left running.
-LaunchResult RunProgram(const ProgramLaunch& launch, uint32_t waitMs);
 
 // Running a program beside the message loop: started without waiting, its end
 // reported as a message.

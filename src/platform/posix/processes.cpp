@@ -3,17 +3,10 @@
 // files as its standard input, output and error. A checked program is
 // started through its descriptor (the child's descriptor 3, which it keeps).
 #include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sys/syscall.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <cerrno>
-#include <chrono>
-#include <mutex>
-#include <thread>
 #include <vector>
 
 #include "platform/platform.h"
@@ -22,20 +15,6 @@
 
 namespace qv::platform {
 namespace {
-
-// Programs left running after their wait; reaped at later launches so they
-// do not stay behind as zombies.
-std::mutex gRunningLock;
-std::vector<pid_t> gRunning;
-
-void ReapFinished() {
-    std::lock_guard<std::mutex> guard(gRunningLock);
-    for (auto it = gRunning.begin(); it != gRunning.end();) {
-        pid_t done = waitpid(*it, nullptr, WNOHANG);
-        // Gone (reaped now, or by someone else): forget it.
-        it = (done == *it || (done < 0 && errno == ECHILD)) ? gRunning.erase(it) : it + 1;
-    }
-}
 
 std::vector<std::string> SplitEnvironment(const std::string& block) {
     std::vector<std::string> entries;
@@ -48,36 +27,6 @@ std::vector<std::string> SplitEnvironment(const std::string& block) {
         start = end + 1;
     }
     return entries;
-}
-
-// Waits for the child without spinning: a process descriptor when the kernel
-// has them, else short sleeps. True when it has finished (and is reaped).
-bool WaitForChild(pid_t pid, uint32_t waitMs) {
-    using Clock = std::chrono::steady_clock;
-    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(waitMs);
-#ifdef SYS_pidfd_open
-    int pidfd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
-#else
-    int pidfd = -1;
-#endif
-    for (;;) {
-        int status;
-        pid_t done = waitpid(pid, &status, WNOHANG);
-        if (done == pid || (done < 0 && errno != EINTR)) {
-            if (pidfd >= 0) close(pidfd);
-            return true;
-        }
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-        if (left <= 0) break;
-        if (pidfd >= 0) {
-            pollfd entry{pidfd, POLLIN, 0};
-            poll(&entry, 1, static_cast<int>(left) + 1);
-        } else {
-            std::this_thread::sleep_for(std::chrono::milliseconds(left < 10 ? left : 10));
-        }
-    }
-    if (pidfd >= 0) close(pidfd);
-    return false;
 }
 
 // The program's own descriptor in the child: the program is started through
@@ -158,18 +107,7 @@ pid_t SpawnChild(const ProgramLaunch& launch) {
 
 }  // namespace
 
-LaunchResult RunProgram(const ProgramLaunch& launch, uint32_t waitMs) {
-    ReapFinished();
-    pid_t pid = SpawnChild(launch);
-    if (pid < 0) return LaunchResult::NotStarted;
-    if (WaitForChild(pid, waitMs)) return LaunchResult::Finished;
-    std::lock_guard<std::mutex> guard(gRunningLock);
-    gRunning.push_back(pid);
-    return LaunchResult::StillRunning;
-}
-
 Process StartProgram(const ProgramLaunch& launch) {
-    ReapFinished();
     loop::ReapForgottenProcesses();
     pid_t pid = SpawnChild(launch);
     return pid < 0 ? 0 : loop::AdoptProcess(pid);

@@ -1,6 +1,6 @@
 // Starting a CGI program with the exchange files as its standard handles,
-// waiting for it, or running it beside the message loop with its end posted
-// to a window by a wait of the system's thread pool.
+// beside the message loop, with its end posted to a window by a wait of the
+// system's thread pool.
 #include <windows.h>
 
 #include <memory>
@@ -76,14 +76,6 @@ void CALLBACK PostEnd(void* context, BOOLEAN /*timedOut*/) {
 }
 
 }  // namespace
-
-LaunchResult RunProgram(const ProgramLaunch& launch, uint32_t waitMs) {
-    HANDLE process = StartChild(launch);
-    if (process == nullptr) return LaunchResult::NotStarted;
-    DWORD waited = WaitForSingleObject(process, waitMs);
-    CloseHandle(process);
-    return waited == WAIT_OBJECT_0 ? LaunchResult::Finished : LaunchResult::StillRunning;
-}
 
 Process StartProgram(const ProgramLaunch& launch) {
     HANDLE process = StartChild(launch);

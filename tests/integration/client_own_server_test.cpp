@@ -16,7 +16,7 @@ namespace {
 
 const std::string kPlaceholder = "REPLACING NULL WITH THIS STRING";
 
-std::atomic<int> g_nextPort{qvtest::TestPort(1640)};
+std::atomic<int> g_nextPort{qvtest::TestPort(700)};
 
 // What the callback answers and what it saw; touched only on the pumping
 // thread while a client call is running.

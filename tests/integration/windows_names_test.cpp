@@ -23,7 +23,7 @@ namespace fs = std::filesystem;
 const char kPage[] = "<p>the real page</p>";
 const char kNotFoundStatus[] = "HTTP/1.0 404 Not Found\r\n";
 
-std::atomic<int> g_nextPort{qvtest::TestPort(1470)};
+std::atomic<int> g_nextPort{qvtest::TestPort(500)};
 
 class WindowsNames : public ::testing::Test {
 protected:

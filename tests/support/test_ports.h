@@ -1,6 +1,6 @@
 // The ports a test process listens on. The suites run as shards side by side,
 // each shard in a block of ports of its own that the runner names in
-// QV_TEST_PORT_BASE; a test adds its own offset within the block (below 2000).
+// QV_TEST_PORT_BASE; a test adds its own offset within the block (below 1000).
 #pragma once
 
 #include <cstdint>
@@ -9,7 +9,7 @@
 namespace qvtest {
 
 constexpr uint16_t kDefaultPortBase = 18000;
-constexpr uint16_t kPortBlockSize = 2000;
+constexpr uint16_t kPortBlockSize = 1000;
 
 inline uint16_t PortBase() {
     static const uint16_t base = [] {

@@ -9,6 +9,7 @@
 #include "net/channel.h"
 #include "platform/platform.h"
 #include "recording_server.h"
+#include "test_ports.h"
 
 namespace {
 
@@ -16,7 +17,7 @@ using namespace qv::net;
 namespace platform = qv::platform;
 using qvtest::loopback::Readable;
 
-constexpr int kPort = 18180;
+const int kPort = qvtest::TestPort(180);
 constexpr uint32_t kShortTimeoutMs = 1500;
 
 class ChannelTest : public ::testing::Test {

@@ -12,6 +12,7 @@
 
 #include "platform/platform.h"
 #include "recording_server.h"
+#include "test_ports.h"
 
 namespace {
 
@@ -19,7 +20,7 @@ namespace platform = qv::platform;
 using namespace std::chrono_literals;
 using qvtest::loopback::Readable;
 
-constexpr uint16_t kPort = 18190;
+const uint16_t kPort = qvtest::TestPort(190);
 constexpr uint32_t kAcceptMessage = 1097;
 constexpr uint32_t kAcceptAndConnect = 0x18;
 

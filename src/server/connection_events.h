@@ -1,11 +1,13 @@
-// The server's open connections, driven by the notification window's
-// messages: accepts, socket events, program ends and timers. Everything here
-// runs on the loading thread, inside its message loop, and never waits.
+// The running server's connection table, as the notification window's
+// messages and the server's start and stop reach it: accepts, socket events,
+// program ends and timers. Everything here runs on the loading thread,
+// inside its message loop, and never waits.
 #pragma once
 
 #include <cstdint>
 
 #include "platform/platform.h"
+#include "server/table_options.h"
 
 namespace qv::server {
 
@@ -25,11 +27,9 @@ constexpr uint32_t kDeadlineCheckMs = 1000;
 // A POST body line without its line end is taken as it stands once the client
 // has sent nothing more for this long.
 constexpr uint32_t kBodyPauseMs = 100;
-// How long a request may wait for its program's turn (programs run one at a
-// time, each for at most its time limit); then it is told the server is busy.
-constexpr uint64_t kProgramQueueWaitMs = 60000;
 
-// The listener is open: connections are taken from now on, their messages to `window`.
+// The listener is open: a table made from the options set takes connections
+// from now on, their messages to `window`.
 void BeginServing(platform::Window window);
 // Every open connection closed, the waiting programs forgotten, the timers stopped.
 void EndServing();
@@ -40,8 +40,8 @@ void OnConnectionEvent(platform::Socket socket, uint32_t events, uint32_t error)
 void OnProgramEnd(uintptr_t tag);
 void OnTimer(uintptr_t id);
 
-// The clock of every deadline, in milliseconds (the monotonic clock unless a
-// test gives its own; null gives the monotonic clock back).
-void UseClock(uint64_t (*now)());
+// What the table of every later start is made from (a test's clock, time-outs
+// or first channel number); TableOptions() gives the defaults back.
+void UseTableOptions(const TableOptions& options);
 
 }  // namespace qv::server

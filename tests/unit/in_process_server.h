@@ -32,6 +32,13 @@ public:
 protected:
     static uint64_t FakeNow() { return now_.load(); }
 
+    // What the server is started with: the test's clock, the usual time-outs.
+    static qv::server::TableOptions Options() {
+        qv::server::TableOptions options;
+        options.clock = &FakeNow;
+        return options;
+    }
+
     void SetUp() override {
         namespace platform = qv::platform;
         namespace server = qv::server;
@@ -43,13 +50,13 @@ protected:
         server::SetDocumentDirectory(dir_ + "/docs/");
         server::SetCgiDirectory(dir_ + "/cgi/");
         server::ClearRequestCallback();
-        server::UseClock(&FakeNow);
+        server::UseTableOptions(Options());
         ASSERT_EQ(server::Start(port_), 0);
     }
     void TearDown() override {
         qv::server::Stop();
         qv::server::ClearRequestCallback();
-        qv::server::UseClock(nullptr);
+        qv::server::UseTableOptions(qv::server::TableOptions());
         std::error_code ignored;
         std::filesystem::remove_all(dir_, ignored);
     }

@@ -115,7 +115,7 @@ protected:
 
 private:
     static uint16_t NextPort() {
-        static uint16_t offset = 1400;
+        static uint16_t offset = 400;
         return TestPort(offset++);
     }
 };

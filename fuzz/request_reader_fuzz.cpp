@@ -36,7 +36,9 @@ bool SameRequest(const Request& a, const Request& b) {
            a.connection == b.connection && a.referer == b.referer && a.head == b.head && a.url == b.url &&
            a.cookie == b.cookie && a.bodyType == b.bodyType && a.range == b.range && a.ifRange == b.ifRange &&
            a.ifNoneMatch == b.ifNoneMatch && a.ifModifiedSince == b.ifModifiedSince &&
-           a.contentLength == b.contentLength && a.body == b.body && a.refusal == b.refusal;
+           a.contentLength == b.contentLength && a.body == b.body && a.refusal == b.refusal && a.verb == b.verb &&
+           a.http11 == b.http11 && a.chunked == b.chunked && a.hostLine == b.hostLine &&
+           a.expectsContinue == b.expectsContinue;
 }
 
 // No byte the reader removes (0-12, 14-26) and no carriage return, which ends lines.
@@ -164,11 +166,47 @@ void CheckDecided(const Request& r, size_t fed) {
         FUZZ_REQUIRE(fed >= 2 && r.body.empty());
         return;
     }
-    if (r.refusal != qv::server::Refusal::None) {
-        FUZZ_REQUIRE(r.method == "POST" && r.cgiFlag != 0 && r.body.empty());
-        FUZZ_REQUIRE((r.refusal == qv::server::Refusal::BadLength) == (r.contentLength == -2));
+    using qv::server::Refusal;
+    if (r.refusal != Refusal::None) {
+        FUZZ_REQUIRE(r.body.empty());
+        const bool takesBody = r.method == "POST" && r.cgiFlag != 0;
+        switch (r.refusal) {
+        case Refusal::BadLength:
+            FUZZ_REQUIRE(r.contentLength == -2);
+            break;
+        case Refusal::BadFraming:
+            FUZZ_REQUIRE(r.chunked || r.contentLength == -2);
+            break;
+        case Refusal::MissingHost:
+            FUZZ_REQUIRE(r.http11 && !r.hostLine && r.contentLength != -2);
+            break;
+        case Refusal::BadChunk:
+            FUZZ_REQUIRE(takesBody && r.chunked && r.http11 && r.contentLength == -1);
+            break;
+        case Refusal::BodyTooLarge:
+        case Refusal::BodyNotKept:
+            FUZZ_REQUIRE(takesBody);
+            break;
+        case Refusal::HeaderTooLarge:
+        case Refusal::BadLineEnd:
+        case Refusal::None:
+            FUZZ_REQUIRE(false);
+            break;
+        }
         return;
     }
+    // Framing the server reads: a length, or chunked alone on HTTP/1.1.
+    FUZZ_REQUIRE(r.contentLength != -2);
+    if (r.chunked) FUZZ_REQUIRE(r.http11 && r.contentLength == -1);
+    if (r.http11) FUZZ_REQUIRE(r.hostLine);
+    if (r.expectsContinue) FUZZ_REQUIRE(r.http11);
+    // The method as answered agrees with the method as handed on.
+    using qv::server::Verb;
+    FUZZ_REQUIRE((r.verb == Verb::Head) == r.head);
+    FUZZ_REQUIRE((r.verb == Verb::Post) == (r.method == "POST"));
+    if (r.verb == Verb::Get || r.verb == Verb::Head) FUZZ_REQUIRE(r.method == "GET");
+    if (r.method.empty()) FUZZ_REQUIRE(r.verb == Verb::None || r.verb == Verb::Options || r.verb == Verb::Other);
+    if (r.verb == Verb::None) FUZZ_REQUIRE(r.method.empty() && r.url.empty());
     if (r.method == "POST" && r.cgiFlag != 0 && r.contentLength >= 0) {
         FUZZ_REQUIRE(r.body.size() == static_cast<size_t>(r.contentLength));
     }

@@ -38,6 +38,9 @@ std::string RefusalResponse(Refusal refusal) {
             return StatusAnswer("503 Service Unavailable", std::string());
         case Refusal::BadLength:
         case Refusal::BadLineEnd:
+        case Refusal::BadFraming:
+        case Refusal::BadChunk:
+        case Refusal::MissingHost:
         case Refusal::None:
             break;
     }

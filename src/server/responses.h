@@ -18,7 +18,8 @@ std::string NotFoundResponse();
 // The page for a program that could not be started, under a 500 status.
 std::string ProgramFailedResponse(const std::string& contentType, const std::string& cgiDirectory,
                                   const std::string& programName);
-// A request the reader turned down (431, 413, or 400 for a bad length or line end), with a short page.
+// A request the reader turned down (431, 413, 503, or 400 for a bad length,
+// line end, framing, chunk or a missing Host), with a short page.
 std::string RefusalResponse(Refusal refusal);
 // A redirect to `location` (301), with a short page.
 std::string MovedResponse(const std::string& location);

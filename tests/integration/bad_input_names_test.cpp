@@ -148,16 +148,20 @@ TEST_F(BadNames, RequestLineWithoutUrlGetsNotFound) {
     EXPECT_EQ(Ask("HEAD\r\n\r\n"), page.substr(0, page.find("\r\n\r\n") + 4));
 }
 
-// Bytes 0 to 26 except CR are dropped before the request is read; CR ends a
-// line; every other byte stays in the name, which then names no file.
+// Bytes 0 to 26 except CR and LF are dropped before the request is read; an
+// LF ends the line (so the name ends before it); every other byte stays in the
+// name, which then names no file.
 TEST_F(BadNames, EveryControlAndHighByteInTheRequestLine) {
     for (int value = 0; value < 256; ++value) {
         if (value >= 32 && value < 127) continue;
         const char byte = static_cast<char>(value);
         std::string got = Ask(std::string("GET /pa") + byte + "ge.htm HTTP/1.0\r\n\r\n");
-        const bool dropped = value <= 26 && value != 13;
+        const bool dropped = value <= 26 && value != 13 && value != 10;
         if (dropped) {
             EXPECT_EQ(got, PageAnswer()) << "byte " << value;
+        } else if (value == 10) {
+            // The request line ends at the LF: "/pa" is looked up, and is not there.
+            EXPECT_TRUE(qvtest::IsNotFoundAnswer(got)) << got.substr(0, 100);
         } else if (value == 13) {
             // A CR without its LF ends no line: the request is refused.
             EXPECT_EQ(got.rfind("HTTP/1.0 400 Bad Request\r\n", 0), 0u) << got.substr(0, 100);
@@ -184,20 +188,30 @@ TEST_F(BadNames, EveryControlAndHighByteInHeaderValues) {
 }
 
 // Control bytes cannot smuggle a variable into a program's environment or
-// cut its query; the value arrives without them.
+// cut its query short: the value arrives without them. An LF ends the line
+// it is in, so what follows it is a header line of its own, never a variable.
 TEST_F(BadNames, ControlBytesNeverShapeAProgramsEnvironment) {
     const std::string program = "echo" + Ending();
-    const std::string request = "GET /" + program + "?a=1" + std::string("\0\nPATH=evil", 11) +
-                                " HTTP/1.0\r\nUser-Agent: x" + std::string("\0", 1) + "\nHTTP_HOST=evil\x01\x1a" +
-                                "\r\nReferer: r\x7f\xff\r\n\r\n";
-    std::string got = Ask(request);
-    ASSERT_EQ(got.rfind("HTTP/1.0 200 OK\r\n", 0), 0u) << got.substr(0, 200);
-    std::string body = qvtest::AnswerBody(got);
-    body.erase(std::remove(body.begin(), body.end(), '\r'), body.end());
-    EXPECT_NE(body.find("\nQUERY_STRING=a=1PATH=evil\n"), std::string::npos) << body;
-    EXPECT_NE(body.find("\nHTTP_USER_AGENT= xHTTP_HOST=evil\n"), std::string::npos) << body;
-    EXPECT_EQ(body.find("\nPATH=evil"), std::string::npos) << body;
-    EXPECT_EQ(body.find("\nHTTP_HOST=evil"), std::string::npos) << body;
+    struct Case {
+        std::string nul;       // bytes after the query's "a=1" and the user agent's "x"
+        const char* query;     // what the program gets
+        const char* userAgent;
+    } cases[] = {
+        {std::string("\0\x0b", 2), "a=1PATH=evil", " xHTTP_HOST=evil"},
+        {std::string("\0\n", 2), "a=1", " x"},
+    };
+    for (const Case& c : cases) {
+        const std::string request = "GET /" + program + "?a=1" + c.nul + "PATH=evil HTTP/1.0\r\nUser-Agent: x" +
+                                    c.nul + "HTTP_HOST=evil\x01\x1a\r\nReferer: r\x7f\xff\r\n\r\n";
+        std::string got = Ask(request);
+        ASSERT_EQ(got.rfind("HTTP/1.0 200 OK\r\n", 0), 0u) << got.substr(0, 200);
+        std::string body = qvtest::AnswerBody(got);
+        body.erase(std::remove(body.begin(), body.end(), '\r'), body.end());
+        EXPECT_NE(body.find("\nQUERY_STRING=" + std::string(c.query) + "\n"), std::string::npos) << body;
+        EXPECT_NE(body.find("\nHTTP_USER_AGENT=" + std::string(c.userAgent) + "\n"), std::string::npos) << body;
+        EXPECT_EQ(body.find("\nPATH=evil"), std::string::npos) << body;
+        EXPECT_EQ(body.find("\nHTTP_HOST=evil"), std::string::npos) << body;
+    }
 }
 
 }  // namespace

@@ -120,7 +120,7 @@ TEST_F(StaticFiles, DocumentDirectoryNamedThroughALinkFollowsTheLink) {
 // A client that has finished sending without the header's empty line gets no bytes, at once.
 TEST_F(StaticFiles, RequestsWithoutTheEmptyLineGetNoBytes) {
     WriteFile(root_ / "docs" / "index.htm", "x");
-    for (const char* request : {"GET /index.htm HTTP/1.0\n\n", "GET /index.htm HTTP/1.0\r\nHost: h\r\n"}) {
+    for (const char* request : {"GET /index.htm HTTP/1.0\n", "GET /index.htm HTTP/1.0\r\nHost: h\r\n"}) {
         qvtest::Exchange got;
         qvtest::PumpWhile([&] {
             got = qvtest::TalkAndEnd(qvtest::ServerAddress(), port_, request, qvtest::ClientEnding::HalfClose, 10000);

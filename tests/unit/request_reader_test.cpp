@@ -1,7 +1,10 @@
 // The incremental request reader: line rules, header values, the body of a
-// POST to a program, and the same decision however the bytes are split.
+// POST to a program (by its length or chunked), the framing every request
+// must keep, methods, versions and absolute URLs, and the same decision
+// however the bytes are split.
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -96,7 +99,9 @@ INSTANTIATE_TEST_SUITE_P(
         LineCase{"EmptyLineFirst", "\r\nGET /a.htm HTTP/1.0\r\n\r\n", Status::Decided, "", "", "", "", 0},
         LineCase{"SpacesAroundLineTrimmed", "   GET /s.htm HTTP/1.0   \r\n   \r\n", Status::Decided, "GET",
                  "s.htm", "s.htm", "", 0},
-        LineCase{"BareLineFeedsNeverDecided", "GET /index.htm HTTP/1.0\n\n", Status::NoAnswer, "", "", "", "", 0},
+        // An LF alone ends a line as CR LF does.
+        LineCase{"BareLineFeedsEndLines", "GET /index.htm HTTP/1.0\n\n", Status::Decided, "GET", "index.htm",
+                 "index.htm", "", 0},
         LineCase{"HeaderWithoutEmptyLine", "GET /index.htm HTTP/1.0\r\nHost: x\r\n", Status::NoAnswer, "GET",
                  "index.htm", "index.htm", "", 0},
         LineCase{"NothingAtAll", "", Status::NoAnswer, "", "", "", "", 0}),
@@ -179,7 +184,6 @@ TEST(RequestReader, BareCarriageReturnRefused) {
         {"after the request line", "GET /a.htm HTTP/1.0\rHost: h\r\n\r\n"},
         {"before the empty line", "GET /a.htm HTTP/1.0\r\nHost: h\r\r\n"},
         {"a control byte between CR and LF", "GET /a.htm HTTP/1.0\r\x01\n\r\n"},
-        {"line feed first", "GET /a.htm HTTP/1.0\n\r\r\n"},
         {"a POST that takes a body", "POST /run.cgi HTTP/1.0\r\nContent-Length: 3\r\rX\r\n\r\nabc"},
     };
     for (const Case& c : cases) {
@@ -268,7 +272,7 @@ TEST(RequestReader, HeaderUpTo16KiB) {
 TEST(RequestReader, PostBodiesByteForByte) {
     // Line feeds, tabs and zero bytes of a body reach the program as sent.
     const std::string body = "--b\r\nContent-Type: x\r\n\r\n\x00\x01\t\nfile\r\n--b--"s;
-    ReadOutcome out = Read({"POST /up.cgi HTTP/1.1\r\nContent-Type: multipart/form-data; boundary=b\r\n"
+    ReadOutcome out = Read({"POST /up.cgi HTTP/1.1\r\nHost: h\r\nContent-Type: multipart/form-data; boundary=b\r\n"
                             "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body},
                            false);
     ASSERT_EQ(out.status, Status::Decided);
@@ -310,9 +314,10 @@ TEST(RequestReader, PostLengthsRefused) {
     endless.Feed("POST /run.cgi HTTP/1.0\r\n\r\n");
     EXPECT_EQ(endless.Feed(std::string(1048577, 'a')), Status::Decided);
     EXPECT_EQ(endless.request().refusal, qv::server::Refusal::BodyTooLarge);
-    // A bad length on a request that takes no body changes nothing.
+    // A bad length is refused on a request whose body is not read too: where
+    // that request ends is unknown all the same.
     EXPECT_EQ(Read({"GET /a.htm HTTP/1.0\r\nContent-Length: -1\r\n\r\n"}, false).request.refusal,
-              qv::server::Refusal::None);
+              qv::server::Refusal::BadLength);
 }
 
 // Every way of cutting a request in two, and byte by byte, gives the same outcome.
@@ -326,6 +331,12 @@ TEST(RequestReader, SplitsGiveTheSameDecision) {
         "GET /a.htm HTTP/1.0\n\n",
         "GET /a.htm HTTP/1.0\r\nX-A: a\rGET /b.htm HTTP/1.0\r\n\r\n",
         "GET /a.htm HTTP/1.0\r\nPostman-Token: t\r\n\r\n",
+        "GET /a.htm HTTP/1.0\nHost: h\n\r\n",
+        "POST /run.cgi HTTP/1.1\r\nHost: h\r\nTransfer-Encoding: chunked\r\n\r\n"
+        "4;x=1\r\nab\r\n\r\n10\r\n0123456789abcdef\r\n0\r\nT: t\r\n\r\nnext",
+        "POST /run.cgi HTTP/1.1\r\nHost: h\r\nTransfer-Encoding: chunked\r\n\r\n3\nabc\n0\n\n",
+        "POST /run.cgi HTTP/1.1\r\nHost: h\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nabcX\r\n0\r\n\r\n",
+        "POST /run.cgi HTTP/1.1\r\nHost: h\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nabc\r\n0\r\n",
     };
     for (const std::string& bytes : requests) {
         ReadOutcome whole = Read({bytes});
@@ -372,6 +383,339 @@ TEST(RequestReader, LongBodiesAreKeptWholeOutsideMemory) {
             EXPECT_NE(out.request.body.rest(), 0u) << cut;
         }
     }
+}
+
+// An LF alone ends the request line and header lines as CR LF does, mixed
+// with CR LF or not, and the request is decided at once, however it is split.
+TEST(RequestReader, BareLineFeedsEndLinesAnywhereInTheHeader) {
+    struct Case {
+        const char* name;
+        std::string bytes;
+        const char* path;
+        const char* host;
+    } cases[] = {
+        {"every line", "GET /a.htm HTTP/1.0\nHost: h\nCookie: c=1\n\n", "a.htm", " h"},
+        {"after the request line", "GET /a.htm HTTP/1.0\nHost: h\r\n\r\n", "a.htm", " h"},
+        {"after a header line", "GET /a.htm HTTP/1.0\r\nHost: h\n\r\n", "a.htm", " h"},
+        {"the empty line", "GET /a.htm HTTP/1.0\r\nHost: h\r\n\n", "a.htm", " h"},
+        // The empty line's CR ends the header at once, after an LF as after CR LF.
+        {"empty line's CR after an LF", "GET /a.htm HTTP/1.0\n\r\r\n", "a.htm", ""},
+        // An LF inside the request line ends it there.
+        {"inside the request line", "GET /pa\nge.htm HTTP/1.0\r\nHost: h\r\n\r\n", "pa.htm", " h"},
+    };
+    for (const Case& c : cases) {
+        for (size_t cut = 0; cut <= c.bytes.size(); ++cut) {
+            ReadOutcome out = Read({c.bytes.substr(0, cut), c.bytes.substr(cut)}, false);
+            ASSERT_EQ(out.status, Status::Decided) << c.name << ", cut at " << cut;
+            EXPECT_EQ(out.request.refusal, qv::server::Refusal::None) << c.name;
+            EXPECT_EQ(out.request.path, c.path) << c.name;
+            EXPECT_EQ(out.request.host, c.host) << c.name;
+        }
+    }
+}
+
+// Methods as the file route answers them, the protocol version, and absolute
+// URLs read as their path. What the host sees of a request (method, mapped
+// path) is what it always was: PUT as GET, other methods with no path.
+TEST(RequestReader, MethodsVersionsAndTargets) {
+    using qv::server::Verb;
+    struct Case {
+        std::string line;
+        Verb verb;
+        bool http11;
+        const char* method;
+        const char* url;
+        const char* path;
+    } cases[] = {
+        {"GET /a.htm HTTP/1.1", Verb::Get, true, "GET", "/a.htm", "a.htm"},
+        {"GET /a.htm HTTP/1.0", Verb::Get, false, "GET", "/a.htm", "a.htm"},
+        {"GET /a.htm", Verb::Get, false, "GET", "/a.htm", "a.htm"},
+        {"GET /a.htm http/1.1", Verb::Get, true, "GET", "/a.htm", "a.htm"},
+        {"GET /a.htm HTTP/2.0", Verb::Get, true, "GET", "/a.htm", "a.htm"},
+        {"GET /a.htm HTTP/1.x", Verb::Get, false, "GET", "/a.htm", "a.htm"},
+        {"HEAD /a.htm HTTP/1.0", Verb::Head, false, "GET", "/a.htm", "a.htm"},
+        {"POST /f.htm HTTP/1.0", Verb::Post, false, "POST", "/f.htm", "f.htm"},
+        {"PUT /p.txt HTTP/1.1", Verb::Other, true, "GET", "/p.txt", "p.txt"},
+        {"OPTIONS * HTTP/1.1", Verb::Options, true, "", "*", ""},
+        {"options /a.htm HTTP/1.0", Verb::Options, false, "", "/a.htm", ""},
+        {"OPTIONSX /a.htm HTTP/1.0", Verb::Other, false, "", "/a.htm", ""},
+        {"DELETE /a.htm HTTP/1.1", Verb::Other, true, "", "/a.htm", ""},
+        {"PATCH /a.htm", Verb::Other, false, "", "/a.htm", ""},
+        {"BREW", Verb::Other, false, "", "", ""},
+        {"GET http://example.test:8080/dir/page.htm?x=1 HTTP/1.1", Verb::Get, true, "GET", "/dir/page.htm?x=1",
+         "dir\\page.htm?x=1"},
+        {"GET HTTPS://example.test HTTP/1.1", Verb::Get, true, "GET", "/", "default.htm"},
+        // (Mapped as "/?q=1" always was.)
+        {"GET http://example.test?q=1 HTTP/1.1", Verb::Get, true, "GET", "/?q=1", "?q=1.htm"},
+        {"DELETE http://h/a.htm HTTP/1.1", Verb::Other, true, "", "/a.htm", ""},
+        // Not an absolute URL: left as it is.
+        {"GET http:/a.htm HTTP/1.1", Verb::Get, true, "GET", "http:/a.htm", "http:\\a.htm"},
+    };
+    for (const Case& c : cases) {
+        ReadOutcome out = Read({c.line + "\r\nHost: h\r\n\r\n"}, false);
+        ASSERT_EQ(out.status, Status::Decided) << c.line;
+        EXPECT_EQ(out.request.refusal, qv::server::Refusal::None) << c.line;
+        EXPECT_EQ(out.request.verb, c.verb) << c.line;
+        EXPECT_EQ(out.request.http11, c.http11) << c.line;
+        EXPECT_EQ(out.request.method, c.method) << c.line;
+        EXPECT_EQ(out.request.url, c.url) << c.line;
+        EXPECT_EQ(out.request.path, c.path) << c.line;
+    }
+    // An empty line first: no request line at all.
+    EXPECT_EQ(Read({"\r\nGET /a.htm HTTP/1.1\r\n\r\n"}).request.verb, Verb::None);
+}
+
+// An absolute URL gives the same request as its path would: the mapped path,
+// the program and its query, the body of a POST.
+TEST(RequestReader, AbsoluteUrlsAreReadAsTheirPath) {
+    const char* const targets[] = {"/page.htm", "/dir/sub/", "/prog.exe?a=1&b=2", "/run.cgi", "/"};
+    for (const char* target : targets) {
+        for (const char* method : {"GET ", "HEAD ", "POST "}) {
+            const std::string rest = std::string(" HTTP/1.1\r\nHost: h\r\nContent-Length: 3\r\n\r\nq=1");
+            ReadOutcome origin = Read({method + std::string(target) + rest});
+            ReadOutcome absolute = Read({method + std::string("http://example.test:81") + target + rest});
+            ASSERT_EQ(absolute.status, origin.status) << method << target;
+            EXPECT_EQ(absolute.request.url, origin.request.url) << method << target;
+            EXPECT_EQ(absolute.request.path, origin.request.path) << method << target;
+            EXPECT_EQ(absolute.request.programName, origin.request.programName) << method << target;
+            EXPECT_EQ(absolute.request.query, origin.request.query) << method << target;
+            EXPECT_EQ(absolute.request.cgiFlag, origin.request.cgiFlag) << method << target;
+            EXPECT_EQ(absolute.request.body.Whole(), origin.request.body.Whole()) << method << target;
+        }
+    }
+}
+
+// HTTP/1.1 requires a Host line; earlier versions do not.
+TEST(RequestReader, Http11WithoutHostRefused) {
+    struct Case {
+        std::string bytes;
+        qv::server::Refusal refusal;
+    } cases[] = {
+        {"GET /a.htm HTTP/1.1\r\n\r\n", qv::server::Refusal::MissingHost},
+        {"GET /a.htm HTTP/1.1\r\nAccept: */*\r\nhost : h\r\n\r\n", qv::server::Refusal::MissingHost},
+        {"POST /run.cgi HTTP/1.1\r\nContent-Length: 3\r\n\r\n", qv::server::Refusal::MissingHost},
+        {"OPTIONS * HTTP/1.1\r\n\r\n", qv::server::Refusal::MissingHost},
+        {"GET http://h/a.htm HTTP/1.1\r\n\r\n", qv::server::Refusal::MissingHost},
+        {"GET /a.htm HTTP/1.1\r\nHost:\r\n\r\n", qv::server::Refusal::None},
+        {"GET /a.htm HTTP/1.1\r\nhost: h\r\n\r\n", qv::server::Refusal::None},
+        {"GET /a.htm HTTP/1.0\r\n\r\n", qv::server::Refusal::None},
+        {"GET /a.htm\r\n\r\n", qv::server::Refusal::None},
+    };
+    for (const Case& c : cases) {
+        // Decided at the header's end: a body is not waited for.
+        ReadOutcome out = Read({c.bytes}, false);
+        ASSERT_EQ(out.status, Status::Decided) << c.bytes;
+        EXPECT_EQ(out.request.refusal, c.refusal) << c.bytes;
+    }
+}
+
+// How a body is framed is checked for every request, whether its body is
+// read or not: where the request ends must never be in doubt.
+TEST(RequestReader, FramingInDoubtRefusedForEveryRequest) {
+    using qv::server::Refusal;
+    struct Case {
+        const char* name;
+        std::string lines;
+        Refusal refusal;
+    } cases[] = {
+        {"length and chunked", "Content-Length: 5\r\nTransfer-Encoding: chunked\r\n", Refusal::BadFraming},
+        {"chunked and length", "Transfer-Encoding: chunked\r\nContent-Length: 5\r\n", Refusal::BadFraming},
+        {"two lengths that differ", "Content-Length: 5\r\nContent-Length: 6\r\n", Refusal::BadFraming},
+        {"a list that differs", "Content-Length: 5, 6\r\n", Refusal::BadFraming},
+        {"a bad length after a good one", "Content-Length: 5\r\nContent-Length: x\r\n", Refusal::BadFraming},
+        {"not a number", "Content-Length: 5x\r\n", Refusal::BadLength},
+        {"another coding", "Transfer-Encoding: gzip\r\n", Refusal::BadFraming},
+        {"chunked not alone", "Transfer-Encoding: gzip, chunked\r\n", Refusal::BadFraming},
+        {"chunked twice", "Transfer-Encoding: chunked, chunked\r\n", Refusal::BadFraming},
+        {"chunked on two lines", "Transfer-Encoding: chunked\r\nTransfer-Encoding: chunked\r\n",
+         Refusal::BadFraming},
+        {"an empty coding", "Transfer-Encoding:\r\n", Refusal::BadFraming},
+        {"identity", "Transfer-Encoding: identity\r\n", Refusal::BadFraming},
+        {"chunked with more to its name", "Transfer-Encoding: chunkedx\r\n", Refusal::BadFraming},
+        // Repeated equal lengths say one thing.
+        {"the same length twice", "Content-Length: 0\r\nContent-Length: 0\r\n", Refusal::None},
+        {"the same length in a list", "Content-Length: 0, 00\r\n", Refusal::None},
+        {"chunked, letter case ignored", "Transfer-Encoding:  Chunked \r\n", Refusal::None},
+    };
+    for (const Case& c : cases) {
+        for (const char* first : {"GET /a.htm HTTP/1.1", "POST /run.cgi HTTP/1.1", "POST /form.htm HTTP/1.1"}) {
+            RequestReader reader;
+            const Status status = reader.Feed(std::string(first) + "\r\nHost: h\r\n" + c.lines + "\r\n");
+            EXPECT_EQ(reader.request().refusal, c.refusal) << c.name << ", " << first;
+            // Refused at the header's end, before any body.
+            if (c.refusal != Refusal::None) {
+                EXPECT_EQ(status, Status::Decided) << c.name << ", " << first;
+            }
+        }
+    }
+    // Chunked is read on HTTP/1.1 requests only.
+    RequestReader old;
+    EXPECT_EQ(old.Feed("POST /run.cgi HTTP/1.0\r\nTransfer-Encoding: chunked\r\n\r\n"), Status::Decided);
+    EXPECT_EQ(old.request().refusal, Refusal::BadFraming);
+}
+
+namespace {
+
+const std::string kChunkedHead = "POST /run.cgi HTTP/1.1\r\nHost: h\r\nTransfer-Encoding: chunked\r\n\r\n";
+
+}  // namespace
+
+// A chunked body reaches the program decoded: sizes in hex, extensions and
+// trailers dropped, line ends CR LF or LF alone; decided at its empty last
+// line, however the bytes were split, and bytes after it are not part of it.
+TEST(RequestReader, ChunkedBodiesDecoded) {
+    struct Case {
+        const char* name;
+        std::string wire;
+        std::string body;
+    } cases[] = {
+        {"one chunk", "5\r\nhello\r\n0\r\n\r\n", "hello"},
+        {"several, hex either case", "3\r\nabc\r\na\r\n0123456789\r\nB\r\n-----------\r\n0\r\n\r\n",
+         "abc0123456789-----------"},
+        {"extensions", "5;name=value\r\nhello\r\n0;last=\"x;y\"\r\n\r\n", "hello"},
+        {"spaces before an extension", "5 \t;x\r\nhello\r\n0\r\n\r\n", "hello"},
+        {"trailers", "5\r\nhello\r\n0\r\nX-Sum: 1\r\nAnother: two\r\n\r\n", "hello"},
+        {"line feeds alone", "5\nhello\n0\nX-Sum: 1\n\n", "hello"},
+        {"leading zeros", "0005\r\nhello\r\n000\r\n\r\n", "hello"},
+        {"line ends and zero bytes in the data", "8\r\n\r\n\0x\r\ny\n\r\n0\r\n\r\n"s, "\r\n\0x\r\ny\n"s},
+        {"empty", "0\r\n\r\n", ""},
+    };
+    for (const Case& c : cases) {
+        const std::string bytes = kChunkedHead + c.wire + "POST /other.cgi HTTP/1.1\r\n";
+        for (size_t cut = kChunkedHead.size() - 2; cut <= bytes.size(); ++cut) {
+            ReadOutcome out = Read({bytes.substr(0, cut), bytes.substr(cut)}, false);
+            ASSERT_EQ(out.status, Status::Decided) << c.name << ", cut at " << cut;
+            EXPECT_EQ(out.request.refusal, qv::server::Refusal::None) << c.name;
+            EXPECT_TRUE(out.request.chunked) << c.name;
+            EXPECT_EQ(out.request.body.Whole(), c.body) << c.name << ", cut at " << cut;
+        }
+        // Byte by byte, not decided before the last byte of the body.
+        RequestReader reader;
+        const std::string request = kChunkedHead + c.wire;
+        for (size_t i = 0; i < request.size(); ++i) {
+            const Status status = reader.Feed(request.substr(i, 1));
+            ASSERT_EQ(status, i + 1 == request.size() ? Status::Decided : Status::NotYet) << c.name << " at " << i;
+        }
+        EXPECT_EQ(reader.request().body.Whole(), c.body) << c.name;
+    }
+    // The query is the decoded body's first line, as for a body by its length.
+    EXPECT_EQ(Read({kChunkedHead + "4\r\n a=1\r\n5\r\n&b=2\r\r\n0\r\n\r\n"}).request.query, "a=1&b=2");
+}
+
+// A chunked body that breaks its framing is refused as soon as the byte that
+// breaks it is in.
+TEST(RequestReader, MalformedChunkedBodiesRefused) {
+    struct Case {
+        const char* name;
+        std::string wire;  // up to and including the byte that breaks the framing
+    } cases[] = {
+        {"not hex", "x"},
+        {"hex after a wrong byte", "5x"},
+        {"a space inside the size", "5 3"},
+        {"a sign", "-"},
+        {"a hex prefix", "0x"},
+        {"an empty size line", "\r\n"},
+        {"a space before the size", " "},
+        {"an extension without a size", ";"},
+        {"a CR without its LF after the size", "5\rh"},
+        {"no line end after the data", "5\r\nhelloX"},
+        {"a CR without its LF after the data", "5\r\nhello\r0"},
+        {"a CR without its LF in an extension", "5;a\rb"},
+        {"a CR without its LF in a trailer", "0\r\nX: a\rb"},
+        {"a CR without its LF at the end", "0\r\n\rX"},
+        {"a size past 64 bits", "10000000000000000"},
+        {"a size past 64 bits after zeros", "00FFFFFFFFFFFFFFFFF"},
+    };
+    for (const Case& c : cases) {
+        RequestReader reader;
+        ASSERT_EQ(reader.Feed(kChunkedHead + c.wire.substr(0, c.wire.size() - 1)), Status::NotYet) << c.name;
+        EXPECT_EQ(reader.Feed(c.wire.substr(c.wire.size() - 1)), Status::Decided) << c.name;
+        EXPECT_EQ(reader.request().refusal, qv::server::Refusal::BadChunk) << c.name;
+        EXPECT_TRUE(reader.request().body.empty()) << c.name;
+    }
+}
+
+// The body limit holds for the decoded body, whatever the chunks; the framing
+// has a bound of its own; a body that stops before its last chunk starts nothing.
+TEST(RequestReader, ChunkedBodyLimits) {
+    using qv::server::Refusal;
+    const int64_t limit = RequestReader::kBodyLimit;
+    // Exactly the limit, in two chunks, is taken.
+    RequestReader most;
+    const std::string half = std::string(static_cast<size_t>(limit / 2), 'a');
+    std::ostringstream sizes;
+    sizes << std::hex << limit / 2;
+    EXPECT_EQ(most.Feed(kChunkedHead + sizes.str() + "\r\n" + half + "\r\n" + sizes.str() + "\r\n" + half +
+                        "\r\n0\r\n\r\n"),
+              Status::Decided);
+    EXPECT_EQ(most.request().refusal, Refusal::None);
+    EXPECT_EQ(most.request().body.size(), static_cast<uint64_t>(limit));
+
+    struct Case {
+        const char* name;
+        std::string wire;
+    } cases[] = {
+        // Refused at the size line, before the data comes.
+        {"one chunk over the limit", "100001\r\n"},
+        {"the largest size there is", "FFFFFFFFFFFFFFFF\r\n"},
+        {"a last chunk past the limit", sizes.str() + "\r\n" + half + "\r\n" + sizes.str() + "\r\n" + half +
+                                            "\r\n1\r\n"},
+        {"framing without end", "1;" + std::string(static_cast<size_t>(RequestReader::kChunkFramingLimit), 'e')},
+    };
+    for (const Case& c : cases) {
+        RequestReader reader;
+        EXPECT_EQ(reader.Feed(kChunkedHead + c.wire), Status::Decided) << c.name;
+        EXPECT_EQ(reader.request().refusal, Refusal::BodyTooLarge) << c.name;
+        EXPECT_TRUE(reader.request().body.empty()) << c.name;
+    }
+    // Ended before its last chunk and its empty line: no answer.
+    for (const char* wire : {"5\r\nhel", "5\r\nhello\r\n", "0\r\n", "0\r\nX: t\r\n"}) {
+        EXPECT_EQ(Read({kChunkedHead + wire}).status, Status::NoAnswer) << wire;
+    }
+}
+
+// "100 Continue" is for a client that asked for it on HTTP/1.1 and whose body
+// will be read; a request decided at its header (refused, or whose body
+// nobody reads) gets its answer instead.
+TEST(RequestReader, ContinueOnlyWhenTheBodyWillBeRead) {
+    struct Case {
+        const char* name;
+        std::string header;
+        Status status;
+        bool wantsContinue;
+    } cases[] = {
+        {"by length", "POST /run.cgi HTTP/1.1\r\nHost: h\r\nExpect: 100-continue\r\nContent-Length: 5\r\n\r\n",
+         Status::NotYet, true},
+        {"chunked", "POST /run.cgi HTTP/1.1\r\nHost: h\r\nTransfer-Encoding: chunked\r\nExpect: 100-Continue\r\n\r\n",
+         Status::NotYet, true},
+        {"not asked", "POST /run.cgi HTTP/1.1\r\nHost: h\r\nContent-Length: 5\r\n\r\n", Status::NotYet, false},
+        {"another expectation", "POST /run.cgi HTTP/1.1\r\nHost: h\r\nExpect: 100-continued\r\nContent-Length: 5\r\n\r\n",
+         Status::NotYet, false},
+        {"HTTP/1.0", "POST /run.cgi HTTP/1.0\r\nExpect: 100-continue\r\nContent-Length: 5\r\n\r\n", Status::NotYet,
+         false},
+        {"a body line without a length", "POST /run.cgi HTTP/1.1\r\nHost: h\r\nExpect: 100-continue\r\n\r\n",
+         Status::NotYet, false},
+        {"over the limit", "POST /run.cgi HTTP/1.1\r\nHost: h\r\nExpect: 100-continue\r\nContent-Length: 1048577\r\n\r\n",
+         Status::Decided, false},
+        {"to a file", "POST /form.htm HTTP/1.1\r\nHost: h\r\nExpect: 100-continue\r\nContent-Length: 5\r\n\r\n",
+         Status::Decided, false},
+        {"no body at all", "POST /run.cgi HTTP/1.1\r\nHost: h\r\nExpect: 100-continue\r\nContent-Length: 0\r\n\r\n",
+         Status::Decided, false},
+    };
+    for (const Case& c : cases) {
+        RequestReader reader;
+        const std::string head = c.header.substr(0, c.header.size() - 2);
+        EXPECT_EQ(reader.Feed(head), Status::NotYet) << c.name;
+        // Not before the header is in.
+        EXPECT_FALSE(reader.WantsContinue()) << c.name;
+        EXPECT_EQ(reader.Feed("\r\n"), c.status) << c.name;
+        EXPECT_EQ(reader.WantsContinue(), c.wantsContinue) << c.name;
+    }
+    // Once the body is in, no more.
+    RequestReader reader;
+    reader.Feed(cases[0].header);
+    EXPECT_EQ(reader.Feed("12345"), Status::Decided);
+    EXPECT_FALSE(reader.WantsContinue());
 }
 
 }  // namespace

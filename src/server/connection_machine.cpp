@@ -67,6 +67,15 @@ ConnectionMachine::Next ConnectionMachine::OnReadable(uint64_t nowMs) {
             lastProgressMs_ = nowMs;
             Next next = Decide(reader_.Feed(std::string(buffer, static_cast<size_t>(got))));
             if (next != Next::Wait) return next;
+            // The body will be read: a client that waits for the word gets it now.
+            if (!continueSent_ && reader_.WantsContinue()) {
+                continueSent_ = true;
+                interim_ = kContinue;
+                if (SendInterim() == -1) {
+                    phase_ = Phase::Done;
+                    return Next::Close;
+                }
+            }
         }
         // Bytes after the request are read and dropped, so that closing the
         // connection later does not reset it under the client's answer.
@@ -132,7 +141,30 @@ void ConnectionMachine::RestartDeadlines(uint64_t nowMs) {
     lastUnsent_ = -1;
 }
 
+long ConnectionMachine::SendInterim() {
+    while (!interim_.empty()) {
+        const long sent = link_.SendNow(interim_.data(), interim_.size());
+        if (sent <= 0) return sent == platform::kWouldBlock ? sent : -1;
+        interim_.erase(0, static_cast<size_t>(sent));
+    }
+    return 0;
+}
+
 ConnectionMachine::Next ConnectionMachine::Write(uint64_t nowMs) {
+    // The rest of an interim answer the socket would not take at once goes first.
+    const long interim = SendInterim();
+    if (interim == platform::kWouldBlock) {
+        if (!askedForWrite_) {
+            askedForWrite_ = true;
+            link_.AskForWriteEvents();
+        }
+        return Next::Wait;
+    }
+    if (interim < 0) {
+        phase_ = Phase::Done;
+        answer_ = server::Answer();
+        return Next::Close;
+    }
     while (sent_ < total_) {
         long sent = SendNext();
         if (sent == platform::kWouldBlock) {

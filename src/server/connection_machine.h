@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "platform/platform.h"
 #include "server/answer.h"
@@ -77,8 +78,14 @@ public:
     // The client has paused inside the body line: the line is taken as it stands.
     Next OnBodyPause();
 
+    // The interim answer a client that asked for it waits for before it sends its body.
+    static constexpr const char* kContinue = "HTTP/1.1 100 Continue\r\n\r\n";
+
 private:
     Next Decide(RequestReader::Status status);
+    // Sends what is left of the interim answer: 0 when all of it is out,
+    // kWouldBlock, or -1 on failure.
+    long SendInterim();
     Next Write(uint64_t nowMs);
     // Sends the next stretch of the answer from `sent_`: the count sent, kWouldBlock, or -1.
     long SendNext();
@@ -93,6 +100,11 @@ private:
     bool peerDone_ = false;
     bool askedForWrite_ = false;
     RequestReader reader_;
+    // "100 Continue" goes out once, as soon as the header says the body will
+    // be read and its client waits for the word; what the socket did not take
+    // goes out before the answer.
+    bool continueSent_ = false;
+    std::string interim_;
     server::Answer answer_;
     uint64_t total_ = 0;  // head, file stretch and tail
     uint64_t sent_ = 0;

@@ -168,6 +168,9 @@ TEST_F(ConnectionMachineTest, OnlyAnOpenBodyLineIsTakenAtAPause) {
         {"no body yet", "POST /run.cgi HTTP/1.0\r\n\r\n", true, Next::Decided},
         {"header not in yet", "POST /run.cgi HTTP/1.0\r\nHost: h\r\n", false, Next::Wait},
         {"a file's header not in yet", "GET /a.htm HTTP/1.0\r\n", false, Next::Wait},
+        // A chunked body ends at its last chunk, never at a pause.
+        {"chunked body still coming",
+         "POST /run.cgi HTTP/1.1\r\nHost: h\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nab", false, Next::Wait},
     };
     for (const Case& c : cases) {
         ScriptedLink link;
@@ -312,6 +315,88 @@ TEST_F(ConnectionMachineTest, DeadlinesFollowWhatTheConnectionWaitsFor) {
     EXPECT_EQ(machine.OnWritable(1000000 + 50000), Next::Wait);
     EXPECT_FALSE(machine.Expired(1000000 + kTimeoutMs + 10));
     EXPECT_TRUE(machine.Expired(1000000 + 50000 + kTimeoutMs));
+}
+
+// A client that asks for "100 Continue" gets it once, as soon as the header
+// says its body will be read, and the answer comes after it; a request decided
+// at its header gets its answer alone.
+TEST_F(ConnectionMachineTest, ContinueGoesOutOnceBeforeTheBody) {
+    const std::string continueLine = ConnectionMachine::kContinue;
+    EXPECT_EQ(continueLine, "HTTP/1.1 100 Continue\r\n\r\n");
+    struct Case {
+        const char* name;
+        std::string header;
+        std::vector<std::string> bodyPieces;
+        bool continues;
+    };
+    const std::string byLength = "POST /run.cgi HTTP/1.1\r\nHost: h\r\nExpect: 100-continue\r\nContent-Length: 10\r\n\r\n";
+    const std::string chunked =
+        "POST /run.cgi HTTP/1.1\r\nHost: h\r\nExpect: 100-continue\r\nTransfer-Encoding: chunked\r\n\r\n";
+    const Case cases[] = {
+        {"by length", byLength, {"01234", "56789"}, true},
+        {"chunked", chunked, {"5\r\n01234\r\n", "5\r\n56789\r\n", "0\r\n\r\n"}, true},
+        // Some of the body came with the header: the rest is still awaited.
+        {"part of the body with the header", byLength + "012", {"3456789"}, true},
+        // All of it came: nothing to wait for.
+        {"the whole body with the header", byLength + "0123456789", {}, false},
+        {"not asked", "POST /run.cgi HTTP/1.1\r\nHost: h\r\nContent-Length: 10\r\n\r\n", {"0123456789"}, false},
+        {"HTTP/1.0", "POST /run.cgi HTTP/1.0\r\nExpect: 100-continue\r\nContent-Length: 10\r\n\r\n", {"0123456789"},
+         false},
+        {"refused at the header",
+         "POST /run.cgi HTTP/1.1\r\nHost: h\r\nExpect: 100-continue\r\nContent-Length: 9999999\r\n\r\n", {}, false},
+        {"a body nobody reads", "POST /form.htm HTTP/1.1\r\nHost: h\r\nExpect: 100-continue\r\nContent-Length: 10\r\n\r\n",
+         {}, false},
+        // Neither a length nor chunks: HTTP sees no body, and the body line is taken as it comes.
+        {"a body line", "POST /run.cgi HTTP/1.1\r\nHost: h\r\nExpect: 100-continue\r\n\r\n", {"q=1\r\n"}, false},
+    };
+    for (const Case& c : cases) {
+        ScriptedLink link;
+        ConnectionMachine machine(link, 0, kTimeoutMs);
+        link.incoming = c.header;
+        Next next = machine.OnReadable(0);
+        EXPECT_EQ(link.wire, c.continues ? continueLine : "") << c.name;
+        for (const std::string& piece : c.bodyPieces) {
+            ASSERT_EQ(next, Next::Wait) << c.name;
+            link.incoming = piece;
+            next = machine.OnReadable(1);
+        }
+        ASSERT_EQ(next, Next::Decided) << c.name;
+        // Once per request, whatever came after.
+        EXPECT_EQ(link.wire, c.continues ? continueLine : "") << c.name;
+        EXPECT_EQ(machine.Answer(Answer("HTTP/1.0 200 OK\r\n\r\nout\r\n"), 2), Next::Close) << c.name;
+        EXPECT_EQ(link.wire, (c.continues ? continueLine : "") + "HTTP/1.0 200 OK\r\n\r\nout\r\n") << c.name;
+    }
+}
+
+// What the socket would not take of the interim answer goes out before the
+// answer, which waits for it.
+TEST_F(ConnectionMachineTest, ContinueTheSocketDidNotTakeGoesBeforeTheAnswer) {
+    for (size_t room : {size_t{0}, size_t{1}, size_t{10}, size_t{24}}) {
+        ScriptedLink link;
+        ConnectionMachine machine(link, 0, kTimeoutMs);
+        link.room = room;
+        link.incoming = "POST /run.cgi HTTP/1.1\r\nHost: h\r\nExpect: 100-continue\r\nContent-Length: 3\r\n\r\n";
+        ASSERT_EQ(machine.OnReadable(0), Next::Wait) << room;
+        link.incoming = "abc";
+        ASSERT_EQ(machine.OnReadable(1), Next::Decided) << room;
+        link.room = 3;
+        Next next = machine.Answer(Answer("HTTP/1.0 200 OK\r\n\r\nout\r\n"), 2);
+        int events = 0;
+        while (next == Next::Wait && events < 1000) {
+            link.room = 3;
+            next = machine.OnWritable(static_cast<uint64_t>(3 + events++));
+        }
+        EXPECT_EQ(next, Next::Close) << room;
+        EXPECT_EQ(link.wire, std::string(ConnectionMachine::kContinue) + "HTTP/1.0 200 OK\r\n\r\nout\r\n") << room;
+        EXPECT_EQ(link.writeRequests, 1) << room;
+    }
+    // A failed send of the interim answer ends the connection.
+    ScriptedLink link;
+    ConnectionMachine machine(link, 0, kTimeoutMs);
+    link.failSend = true;
+    link.incoming = "POST /run.cgi HTTP/1.1\r\nHost: h\r\nExpect: 100-continue\r\nContent-Length: 3\r\n\r\n";
+    EXPECT_EQ(machine.OnReadable(0), Next::Close);
+    EXPECT_EQ(machine.phase(), Phase::Done);
 }
 
 }  // namespace

@@ -47,6 +47,18 @@ std::string RefusalResponse(Refusal refusal) {
     return StatusAnswer("400 Bad Request", std::string());
 }
 
+// What every resource allows: the methods the server answers itself.
+const char* const kAllowLine = "Allow: GET, HEAD, POST, OPTIONS\r\n";
+
+std::string OptionsResponse() {
+    return content::BuildHeader("HTTP/1.0 200 OK", "text/html", 0, kAllowLine);
+}
+
+std::string MethodResponse(bool resourceExists) {
+    if (resourceExists) return StatusAnswer("405 Method Not Allowed", kAllowLine);
+    return StatusAnswer("501 Not Implemented", std::string());
+}
+
 std::string MovedResponse(const std::string& location) {
     return StatusAnswer("301 Moved Permanently", "Location: " + location + kCrLf);
 }

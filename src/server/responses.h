@@ -21,6 +21,12 @@ std::string ProgramFailedResponse(const std::string& contentType, const std::str
 // A request the reader turned down (431, 413, 503, or 400 for a bad length,
 // line end, framing, chunk or a missing Host), with a short page.
 std::string RefusalResponse(Refusal refusal);
+// The answer to OPTIONS, for any target: 200 with the methods allowed (GET,
+// HEAD, POST, OPTIONS) and no body.
+std::string OptionsResponse();
+// A method the server does not implement: 405 with the methods allowed when
+// the resource exists, else 501; each with a short page.
+std::string MethodResponse(bool resourceExists);
 // A redirect to `location` (301), with a short page.
 std::string MovedResponse(const std::string& location);
 // The header alone, for a host that answered without posting a text.

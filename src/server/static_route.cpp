@@ -1,5 +1,7 @@
 // The file route: the document directory's file under its content type,
-// whole, in part, or not at all when the client's copy is current.
+// whole, in part, or not at all when the client's copy is current; and the
+// answers to methods that serve no file (OPTIONS, and those the server does
+// not implement), once no host has answered them.
 #include <algorithm>
 
 #include "content/byte_range.h"
@@ -32,6 +34,15 @@ bool FolderRedirect(const Request& request, const content::FileTarget& target, c
     location = "/" + name + "/";
     if (target.hasQuery) location += "?" + target.query;
     return true;
+}
+
+// True when the URL names a file the route would serve (one locked for now included).
+bool FileExists(const Request& request, const Settings& settings) {
+    std::string decoded;
+    if (!content::DecodeName(content::FileTargetOf(request.url).path, decoded)) return false;
+    const platform::OpenedFile opened = OpenContained(settings.documentDirectory, decoded, platform::OpenPurpose::Read);
+    if (opened.file != 0) platform::CloseFile(opened.file);
+    return (opened.file != 0 && opened.size >= 0) || opened.mayRetry;
 }
 
 }  // namespace
@@ -72,6 +83,10 @@ Answer FileAnswer(const Request& request, platform::File file, uint64_t size, in
 }
 
 Answer ServeFile(const Connection& /*connection*/, const Request& request, const Settings& settings) {
+    // A method the route does not serve a file for is answered by what the
+    // server allows.
+    if (request.verb == Verb::Options) return AnswerOf(OptionsResponse());
+    if (request.verb == Verb::Other) return AnswerOf(MethodResponse(FileExists(request, settings)));
     // The name is the URL's part before its query, decoded.
     const content::FileTarget target = content::FileTargetOf(request.url);
     std::string decoded;

@@ -4,6 +4,7 @@ free port, pages fetched with the real curl, then stopped with a signal.
 
 Usage: demo_host_test.py PATH/TO/quorvex-serve PATH/TO/examples/site
 """
+import hashlib
 import os
 import re
 import select
@@ -210,6 +211,60 @@ class DemoHostTest(unittest.TestCase):
                     # wget starts again from zero on a 200; it must have been given the rest only.
                     self.assertIn(b"206 Partial Content", done.stderr)
                     self.assertIn(b"Content-Range: bytes 123457-299999/300000", done.stderr)
+        status, _, err = host.stop()
+        self.assertEqual(status, 0, err)
+
+    def test_curl_bodies_and_methods(self):
+        """What curl sends: a chunked body from a pipe (-T -) and a body that
+        waits for "100 Continue" (--data-binary) reach the program byte for
+        byte; OPTIONS names the methods; PUT gets 405 on a file and 501
+        beside it."""
+        docs = os.path.join(self.work.name, "docs")
+        programs = os.path.join(self.work.name, "programs")
+        os.makedirs(docs)
+        os.makedirs(programs)
+        with open(os.path.join(docs, "page.htm"), "wb") as f:
+            f.write(b"<p>page</p>")
+        script = os.path.join(programs, "digest.cgi")
+        with open(script, "wb") as f:
+            f.write(b'#!/bin/sh\nPATH=/usr/bin:/bin\nprintf "LENGTH=%s " "$CONTENT_LENGTH"\n'
+                    b'head -c "${CONTENT_LENGTH:-0}" | sha256sum\n')
+        os.chmod(script, 0o755)
+        host = self.start("--port", str(free_port(self.address)), "--docs", docs, "--cgi", programs)
+
+        def run(*args, data=None):
+            # Without the word, curl would wait out --expect100-timeout, past its -m: a failure.
+            return subprocess.run(["curl", "-sS", "--noproxy", "*", "-m", CURL_TIMEOUT, "--expect100-timeout", "60",
+                                   *args], input=data, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+
+        payload = bytes((i * 7 + i // 251) % 256 for i in range(200000))
+        upload = os.path.join(self.work.name, "upload.bin")
+        with open(upload, "wb") as f:
+            f.write(payload[:5000])
+        cases = [
+            # (what, curl arguments, standard input, the body posted, what curl must have sent)
+            ("chunked from a pipe", ["-v", "-X", "POST", "-T", "-"], payload, payload, b"> Transfer-Encoding: chunked"),
+            # (Which sizes make curl ask by itself differs between its versions.)
+            ("a body that waits for the word", ["-v", "-H", "Expect: 100-continue", "--data-binary", "@" + upload],
+             None, payload[:5000], b"< HTTP/1.1 100 Continue"),
+        ]
+        for what, args, data, body, sent in cases:
+            with self.subTest(what):
+                done = run(*args, host.url + "digest.cgi", data=data)
+                self.assertEqual(done.returncode, 0, done.stderr)
+                self.assertIn(sent, done.stderr)
+                self.assertEqual(done.stdout.decode("latin-1").strip(),
+                                 "LENGTH=%d %s  -" % (len(body), hashlib.sha256(body).hexdigest()))
+
+        options = run("-i", "-X", "OPTIONS", host.url + "page.htm")
+        self.assertEqual(options.returncode, 0, options.stderr)
+        self.assertRegex(options.stdout.decode("latin-1"), r"^HTTP/1.0 200 OK\r\n")
+        self.assertIn(b"\r\nAllow: GET, HEAD, POST, OPTIONS\r\n", options.stdout)
+        for target, status in [("page.htm", "405"), ("missing.htm", "501")]:
+            with self.subTest(target):
+                put = run("-o", os.devnull, "-w", "%{http_code}", "-X", "PUT", "--data-binary", "x",
+                          host.url + target)
+                self.assertEqual((put.returncode, put.stdout.decode("latin-1")), (0, status), put.stderr)
         status, _, err = host.stop()
         self.assertEqual(status, 0, err)
 

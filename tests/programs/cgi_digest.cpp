@@ -1,0 +1,31 @@
+// A CGI program that reads its standard input to the end, untranslated, and
+// prints its CONTENT_LENGTH, the count of bytes read and their FNV-1a hash
+// (64 bits, in hex): "LENGTH=n COUNT=n HASH=h". For bodies too long to be
+// written back within the answer's limit.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
+
+int main() {
+#ifdef _WIN32
+    _setmode(_fileno(stdin), _O_BINARY);
+#endif
+    uint64_t hash = 14695981039346656037ull;
+    unsigned long long count = 0;
+    unsigned char buffer[4096];
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, stdin)) > 0;) {
+        for (size_t i = 0; i < n; ++i) {
+            hash ^= buffer[i];
+            hash *= 1099511628211ull;
+        }
+        count += n;
+    }
+    const char* length = std::getenv("CONTENT_LENGTH");
+    std::printf("LENGTH=%s COUNT=%llu HASH=%016llx", length != nullptr ? length : "(none)", count,
+                static_cast<unsigned long long>(hash));
+    return 0;
+}

@@ -2,7 +2,9 @@
 // decoded, a client that waits for "100 Continue" gets it before it sends its
 // body (or its final answer at once when the body will not be read), and
 // framing that leaves the body's end in doubt gets 400 and the close.
-#include <cstdio>
+#include <algorithm>
+#include <iomanip>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -34,9 +36,10 @@ protected:
             hash ^= c;
             hash *= 1099511628211ull;
         }
-        char text[17];
-        std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(hash));
-        return "LENGTH=" + std::to_string(body.size()) + " COUNT=" + std::to_string(input.size()) + " HASH=" + text;
+        std::ostringstream text;
+        text << std::hex << std::setw(16) << std::setfill('0') << hash;
+        return "LENGTH=" + std::to_string(body.size()) + " COUNT=" + std::to_string(input.size()) + " HASH=" +
+               text.str();
     }
 
     std::string ChunkedPost(const std::string& program, const std::string& wire) const {
@@ -56,9 +59,9 @@ std::string Pattern(size_t size) {
 }
 
 std::string Hex(size_t value) {
-    char text[20];
-    std::snprintf(text, sizeof text, "%zx", value);
-    return text;
+    std::ostringstream text;
+    text << std::hex << value;
+    return text.str();
 }
 
 // `body` as chunks of the given sizes in turn (round and round), each

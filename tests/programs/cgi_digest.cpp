@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
@@ -25,7 +26,11 @@ int main() {
         count += n;
     }
     const char* length = std::getenv("CONTENT_LENGTH");
-    std::printf("LENGTH=%s COUNT=%llu HASH=%016llx", length != nullptr ? length : "(none)", count,
-                static_cast<unsigned long long>(hash));
+    char hex[17];
+    for (int i = 15; i >= 0; --i, hash >>= 4) hex[i] = "0123456789abcdef"[hash & 15];
+    hex[16] = '\0';
+    const std::string line = std::string("LENGTH=") + (length != nullptr ? length : "(none)") +
+                             " COUNT=" + std::to_string(count) + " HASH=" + hex;
+    std::fputs(line.c_str(), stdout);
     return 0;
 }

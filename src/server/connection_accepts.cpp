@@ -58,14 +58,14 @@ void ConnectionTable::AcceptPending() {
 void ConnectionTable::OpenConnection(int channel) {
     // Past the ceiling the idlest waiting connection makes room, as when every slot is taken.
     if (live_ >= ceiling_) {
-        if (LiveConnection* idlest = Idlest(true)) Close(*idlest);
+        if (LiveConnection* idlest = IdlestAfterReading(true)) Close(*idlest);
     }
     int32_t slot = live_ < ceiling_ ? ClaimSlot(channel) : -1;
     if (slot < 0) {
-        if (LiveConnection* idlest = Idlest(false)) {
+        if (LiveConnection* idlest = IdlestAfterReading(false)) {
             Close(*idlest);
-            slot = ClaimSlot(channel);
         }
+        slot = ClaimSlot(channel);
     }
     if (slot < 0) {
         RefuseBusy(channel);
@@ -103,6 +103,28 @@ LiveConnection* ConnectionTable::Idlest(bool readingOnly) {
         }
     }
     return idlest;
+}
+
+// The idlest as its client really stands: a connection whose bytes have
+// arrived but wait in the queue behind the accepts (a loaded loop) reads them
+// first, and so is no longer the idlest; another is looked for.
+LiveConnection* ConnectionTable::IdlestAfterReading(bool readingOnly) {
+    constexpr int kLooks = 8;
+    for (int look = 0; look < kLooks; ++look) {
+        LiveConnection* idlest = Idlest(readingOnly);
+        if (idlest == nullptr || idlest->machine.phase() != ConnectionMachine::Phase::ReadHeader) return idlest;
+        const ConnectionRef ref = RefOf(*idlest);
+        const uint64_t before = idlest->machine.lastProgressMs();
+        FollowRead(*idlest, idlest->machine.OnReadable(NowMs()));
+        // Closed meanwhile (its client left): that made the room.
+        idlest = Find(ref);
+        if (idlest == nullptr) return nullptr;
+        if (idlest->machine.phase() == ConnectionMachine::Phase::ReadHeader &&
+            idlest->machine.lastProgressMs() == before) {
+            return idlest;
+        }
+    }
+    return Idlest(readingOnly);
 }
 
 const std::string& ConnectionTable::BusyResponse() {

@@ -64,6 +64,7 @@ private:
     // Taking connections, making room and refusing (connection_accepts.cpp).
     void OpenConnection(int channel);
     LiveConnection* Idlest(bool readingOnly);
+    LiveConnection* IdlestAfterReading(bool readingOnly);
     void RefuseBusy(int channel);
     void CloseRefused(bool all);
     void PauseAccepting(int32_t listening);

@@ -130,6 +130,10 @@ long ReadFileAt(File file, uint64_t offset, char* buffer, size_t size);
 // can take more), or -1. Meant for sockets registered for events.
 long SendFileNow(Socket socket, File file, uint64_t offset, size_t count);
 void CloseFile(File file);
+// A handle of its own on the open file, for reading only: no program started
+// later inherits it, and it does not keep the file's name from being removed
+// (the name goes, the file stays readable until this handle is closed). 0 on failure.
+File ReopenForReading(File file);
 bool RemoveFile(const std::string& name);
 enum class PathKind { Missing, File, Directory, Other };
 PathKind ProbePath(const std::string& name);

@@ -200,6 +200,13 @@ struct ProgramLaunch {
 
 // Running a program beside the message loop: started without waiting, its end
 // reported as a message.
+//
+// A program is started with everything it starts in turn as one tree (a
+// process group of its own on Linux, a job on Windows), and the tree ends
+// with it: ending or closing the program ends every process of the tree,
+// and what is left of the tree once the program has ended on its own is
+// ended by then too. A process that leaves the tree on purpose (a session
+// of its own, a job that lets it break away) is beyond reach.
 using Process = uintptr_t;  // 0 = none
 // 0 when the program could not be started.
 Process StartProgram(const ProgramLaunch& launch);
@@ -207,11 +214,12 @@ Process StartProgram(const ProgramLaunch& launch);
 // has ended, at once if it already has; one message per call. False when
 // nothing will be posted.
 bool NotifyProcessEnd(Process process, Window window, uint32_t message, uintptr_t tag);
-// Ends the program at once if it still runs (its end is then reported as any end).
+// Ends the program and its whole tree at once (the program's end is then
+// reported as any end).
 void EndProgram(Process process);
-// Forgets the process: no message is posted for it any more (one posted
-// already may still arrive; the tag tells). A program still running is left
-// running (and reaped by the system layer when it ends).
+// Ends what still runs of the program's tree and forgets the process: no
+// message is posted for it any more (one posted already may still arrive;
+// the tag tells). The system layer reaps it once it has ended.
 void CloseProcess(Process process);
 
 // ---- timers (SetTimer) -----------------------------------------------------------

@@ -1,8 +1,9 @@
 // The ends of programs started beside the message loop: each program is
 // watched by one loop, through a process descriptor in its poll set where the
-// system has them, else by asking at every pass. Whoever sees the end reaps
-// the child and posts the messages asked for; a program forgotten while it
-// still runs is reaped all the same when it ends.
+// system has them, else by asking at every pass. Whoever sees the end ends
+// what is left of the child's process group, reaps the child and posts the
+// messages asked for; a program forgotten while it still runs is killed with
+// its group and reaped all the same when it has ended.
 #include <signal.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -32,8 +33,18 @@ int OpenProcessDescriptor(pid_t pid) {
 
 bool FitsHandle(Process process) { return process != 0 && process <= UINT32_MAX; }
 
+// Ends what is left of the child's group. Only while the child is not yet
+// reaped: the number it leaves behind could then lead another group.
+void KillGroup(const ProcessRecord& record) { kill(-record.pid, SIGKILL); }
+
 // True once the child has ended and is reaped (by us now, or it is not ours any more).
 bool ReapIfEnded(const ProcessRecord& record) {
+    // Ended but not yet reaped: what it started goes before it is.
+    siginfo_t info{};
+    if (waitid(P_PID, static_cast<id_t>(record.pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+        info.si_pid == record.pid) {
+        KillGroup(record);
+    }
     pid_t done;
     do {
         done = waitpid(record.pid, nullptr, WNOHANG);
@@ -159,9 +170,10 @@ void ForgetProcess(Process process) {
         EndedLocked(id, record);  // and gone, being forgotten
         return;
     }
-    // Still running: the loop that watched it, else the caller's (the
-    // server's) or the loading thread's, reaps it when it ends; the sweep at
-    // the next start covers a loop that no longer runs.
+    KillGroup(record);
+    // Ending: the loop that watched it, else the caller's (the server's) or
+    // the loading thread's, reaps it when it has ended; the sweep at the next
+    // start covers a loop that no longer runs.
     std::shared_ptr<ThreadQueue> caller = ExistingQueue();
     WatchLocked(id, record, caller && caller->alive ? caller : s.loadingThread);
 }
@@ -172,13 +184,10 @@ void KillProcess(Process process) {
     std::lock_guard<std::mutex> guard(s.lock);
     const auto id = static_cast<uint32_t>(process);
     auto it = s.processes.find(id);
-    // An ended child is reaped first: its number may then belong to another process.
+    // A reaped child's number may belong to another process by now.
     if (it == s.processes.end() || it->second.ended) return;
-    if (ReapIfEnded(it->second)) {
-        EndedLocked(id, it->second);
-        return;
-    }
-    kill(it->second.pid, SIGKILL);
+    // Not reaped, ended or not: its number is still its own, and its group's.
+    KillGroup(it->second);
 }
 
 void UseProcessDescriptors(bool use) { gUseDescriptors = use; }

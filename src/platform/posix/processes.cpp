@@ -1,7 +1,8 @@
 // Starting a program with posix_spawn (no shell, no fork in a threaded host):
 // one argument, the given environment as its whole environment, the three
-// files as its standard input, output and error. A checked program is
-// started through its descriptor (the child's descriptor 3, which it keeps).
+// files as its standard input, output and error, in a process group of its
+// own. A checked program is started through its descriptor (the child's
+// descriptor 3, which it keeps).
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
@@ -82,7 +83,9 @@ pid_t SpawnChild(const ProgramLaunch& launch) {
     }
 
     // The program starts with no signal blocked and SIGPIPE at its default,
-    // whatever the host's thread blocks or ignores.
+    // whatever the host's thread blocks or ignores; and as the leader of a
+    // process group of its own, which whatever it starts joins, so that the
+    // whole tree can be ended with it.
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
     sigset_t none, pipe;
@@ -90,8 +93,9 @@ pid_t SpawnChild(const ProgramLaunch& launch) {
     sigemptyset(&pipe);
     sigaddset(&pipe, SIGPIPE);
     ready = ready && posix_spawnattr_setsigmask(&attributes, &none) == 0 &&
-            posix_spawnattr_setsigdefault(&attributes, &pipe) == 0 &&
-            posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF) == 0;
+            posix_spawnattr_setsigdefault(&attributes, &pipe) == 0 && posix_spawnattr_setpgroup(&attributes, 0) == 0 &&
+            posix_spawnattr_setflags(&attributes,
+                                     POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP) == 0;
 
     pid_t pid = -1;
     int spawned = ready ? posix_spawn(&pid, path.c_str(), &actions, &attributes, argv, envp.data()) : -1;

@@ -1,6 +1,8 @@
 // Starting a CGI program with the exchange files as its standard handles,
 // beside the message loop, with its end posted to a window by a wait of the
-// system's thread pool.
+// system's thread pool. Each program runs in a job of its own, which every
+// process it starts joins; ending the job ends them all, and so does closing
+// it.
 #include <windows.h>
 
 #include <memory>
@@ -12,8 +14,31 @@
 namespace qv::platform {
 namespace {
 
-// Starts the program; its process handle, or null when it could not be started.
-HANDLE StartChild(const ProgramLaunch& launch) {
+// A job whose processes all end when its last handle is closed; null when
+// the system gives none.
+HANDLE NewJob() {
+    HANDLE job = CreateJobObjectA(nullptr, nullptr);
+    if (job == nullptr) return nullptr;
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    if (!SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits)) {
+        CloseHandle(job);
+        return nullptr;
+    }
+    return job;
+}
+
+struct Started {
+    HANDLE process = nullptr;
+    HANDLE job = nullptr;
+};
+
+// Starts the program in a job of its own; its process handle (null when it
+// could not be started) and the job. The program is created suspended and
+// goes into the job before it runs, so nothing it starts escapes the job.
+// Where the system refuses a job (an older Windows whose host runs in a job
+// that forbids nested ones), the program runs without: it alone can be ended.
+Started StartChild(const ProgramLaunch& launch) {
     STARTUPINFOA startup;
     GetStartupInfoA(&startup);
     startup.cb = 68;
@@ -43,17 +68,25 @@ HANDLE StartChild(const ProgramLaunch& launch) {
 
     // A program name of MAX_PATH characters or more names nothing the system
     // can start, and some implementations of CreateProcessA fault on it.
-    if (launch.application.size() >= MAX_PATH) return nullptr;
+    if (launch.application.size() >= MAX_PATH) return Started{};
 
     PROCESS_INFORMATION process{};
     process.hProcess = nullptr;
     if (!CreateProcessA(launch.application.c_str(), commandLine.data(), &inheritable, &inheritable, TRUE,
-                        DETACHED_PROCESS, environment.data(), directory, &startup, &process) ||
+                        DETACHED_PROCESS | CREATE_SUSPENDED, environment.data(), directory, &startup, &process) ||
         process.hProcess == nullptr) {
-        return nullptr;
+        return Started{};
     }
+    Started started;
+    started.process = process.hProcess;
+    started.job = NewJob();
+    if (started.job != nullptr && !AssignProcessToJobObject(started.job, process.hProcess)) {
+        CloseHandle(started.job);
+        started.job = nullptr;
+    }
+    ResumeThread(process.hThread);
     CloseHandle(process.hThread);
-    return process.hProcess;
+    return started;
 }
 
 // One NotifyProcessEnd: what its wait posts when the process ends.
@@ -66,6 +99,7 @@ struct EndNotice {
 
 struct RunningProgram {
     HANDLE process;
+    HANDLE job;  // null when the program runs without one
     std::mutex lock;
     std::vector<std::unique_ptr<EndNotice>> notices;
 };
@@ -78,10 +112,11 @@ void CALLBACK PostEnd(void* context, BOOLEAN /*timedOut*/) {
 }  // namespace
 
 Process StartProgram(const ProgramLaunch& launch) {
-    HANDLE process = StartChild(launch);
-    if (process == nullptr) return 0;
+    const Started started = StartChild(launch);
+    if (started.process == nullptr) return 0;
     auto* running = new RunningProgram;
-    running->process = process;
+    running->process = started.process;
+    running->job = started.job;
     return reinterpret_cast<Process>(running);
 }
 
@@ -101,7 +136,12 @@ bool NotifyProcessEnd(Process process, Window window, uint32_t message, uintptr_
 
 void EndProgram(Process process) {
     auto* running = reinterpret_cast<RunningProgram*>(process);
-    if (running != nullptr) TerminateProcess(running->process, 1);
+    if (running == nullptr) return;
+    if (running->job != nullptr) {
+        TerminateJobObject(running->job, 1);
+    } else {
+        TerminateProcess(running->process, 1);
+    }
 }
 
 void CloseProcess(Process process) {
@@ -111,6 +151,8 @@ void CloseProcess(Process process) {
         // Waits for a callback under way, so nothing is posted once this returns.
         UnregisterWaitEx(notice->wait, INVALID_HANDLE_VALUE);
     }
+    // The job's last handle: what is left of the program's tree ends with it.
+    if (running->job != nullptr) CloseHandle(running->job);
     CloseHandle(running->process);
     delete running;
 }

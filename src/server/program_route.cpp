@@ -2,9 +2,14 @@
 // files as its standard handles and send what it wrote. Started in one half
 // and finished in the other, so the connection can wait for the program's end
 // without holding anyone else up.
+#include <algorithm>
+#include <utility>
+
 #include "content/cgi_environment.h"
 #include "content/exchange_files.h"
 #include "content/path_safety.h"
+#include "content/program_output.h"
+#include "content/response_header.h"
 #include "content/trim.h"
 #include "content/url_decode.h"
 #include "net/channel.h"
@@ -114,6 +119,58 @@ Answer StartOrRefuse(const Connection& connection, const Request& request, const
     return AnswerOf(ProgramFailedResponse(request.contentType, dir, programName));
 }
 
+// The first `count` bytes of the output (fewer when it is shorter or a read fails).
+std::string OutputStart(platform::File output, size_t count) {
+    std::string start(count, '\0');
+    size_t got = 0;
+    while (got < count) {
+        const long read = platform::ReadFileAt(output, got, &start[got], count - got);
+        if (read <= 0) break;
+        got += static_cast<size_t>(read);
+    }
+    start.resize(got);
+    return start;
+}
+
+// `length` bytes of the output from `offset`, sent from a handle of the
+// answer's own as the client takes them; nothing held in memory. (The
+// exchange file's own handle is closed and its name removed meanwhile.)
+Answer OutputStretch(std::string head, platform::File output, uint64_t offset, uint64_t length, std::string tail) {
+    platform::File copy = length > 0 ? platform::ReopenForReading(output) : 0;
+    if (length > 0 && copy == 0) {
+        // No handle to send from: the answer ends short of its length, and the
+        // client sees it cut rather than a success it did not get.
+        length = 0;
+        tail.clear();
+    }
+    return Answer(std::move(head), copy, offset, length, std::move(tail));
+}
+
+// The answer made of everything the program wrote: its own header block
+// (status, type, location, fields) and the rest, or, without one, the whole
+// output as the page under the server's header, exactly as ever.
+Answer OutputAnswer(platform::File output, const std::string& contentType) {
+    const int64_t written = output != 0 ? platform::FileSize(output) : 0;
+    const uint64_t size = written > 0 ? static_cast<uint64_t>(written) : 0;
+    const size_t startSize = static_cast<size_t>(std::min<uint64_t>(size, content::kProgramHeaderLimit));
+    const content::ProgramHeaders headers = content::ReadProgramHeaders(OutputStart(output, startSize));
+    switch (headers.kind) {
+    case content::ProgramHeaders::Kind::Page:
+        // The page's CR LF and the one every answer ends with.
+        return OutputStretch(content::BuildResponseHeader(contentType, size), output, 0, size, "\r\n\r\n");
+    case content::ProgramHeaders::Kind::Malformed:
+        // Nothing of a block that cannot be passed on whole reaches the client.
+        return AnswerOf(ResponseBlock("HTTP/1.0 502 Bad Gateway", "text/html", content::BuildBadOutputPage()));
+    case content::ProgramHeaders::Kind::Headers:
+        break;
+    }
+    const uint64_t bodyLength = size - headers.bodyOffset;
+    bool bodyAllowed = true;
+    std::string head = content::ProgramAnswerHeader(headers, contentType, bodyLength, bodyAllowed);
+    // The body is exactly its length: nothing follows it.
+    return OutputStretch(std::move(head), output, headers.bodyOffset, bodyAllowed ? bodyLength : 0, std::string());
+}
+
 }  // namespace
 
 Answer StartProgramRoute(const Connection& connection, const Request& request, const Settings& settings,
@@ -125,13 +182,11 @@ Answer StartProgramRoute(const Connection& connection, const Request& request, c
 }
 
 Answer FinishProgramRoute(ProgramRun& run, const Request& request) {
-    // A program still running at its time limit is ended: it would otherwise
-    // go on writing into a file no one reads any more.
+    // A program still running at its time limit is ended, with whatever it
+    // started: it would otherwise go on writing into a file no one reads any more.
     if (run.process != 0) platform::EndProgram(run.process);
-    // Whatever the program wrote by now, whether it has ended or its time is up.
-    std::string output = content::ReadHandleText(run.fromProgram);
+    Answer answer = OutputAnswer(run.fromProgram, request.contentType);
     DropProgramRoute(run);
-    Answer answer = AnswerOf(ContentResponse(request.contentType, output));
     if (request.head) answer.DropBody();
     return answer;
 }

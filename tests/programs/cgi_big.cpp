@@ -1,5 +1,5 @@
-// A CGI program whose output is larger than the server passes on: exactly
-// 15,000 bytes, no line ends, as 1,500 records of 10 bytes, each the record's
+// A CGI program whose output is larger than the server once passed on
+// (10,000 bytes): exactly 15,000 bytes, no line ends, as 1,500 records of 10 bytes, each the record's
 // own byte offset in 9 decimal digits followed by '.', so a reader can tell
 // exactly where a cut output stops ("000000000.000000010.000000020....").
 #include <cstdio>

@@ -1,4 +1,4 @@
-// A CGI program that writes far more than the server passes on: 1,048,580
+// A CGI program that writes far more than the server once passed on: 1,048,580
 // bytes, no line ends, as 104,858 records of 10 bytes, each the record's own
 // byte offset in 9 decimal digits followed by '.' (as cgi_big writes them).
 #include <cstdio>

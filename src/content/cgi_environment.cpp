@@ -5,6 +5,31 @@
 
 namespace qv::content {
 
+namespace {
+
+int HexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+}  // namespace
+
+std::string UnescapeQuery(const std::string& query) {
+    std::string text;
+    text.reserve(query.size());
+    for (size_t i = 0; i < query.size(); ++i) {
+        if (query[i] == '%' && i + 2 < query.size() && HexValue(query[i + 1]) >= 0 && HexValue(query[i + 2]) >= 0) {
+            text += static_cast<char>(HexValue(query[i + 1]) * 16 + HexValue(query[i + 2]));
+            i += 2;
+        } else {
+            text += query[i];
+        }
+    }
+    return text;
+}
+
 std::string LocalDateText(const qv::platform::LocalTime& today) {
     // Wide enough for any int values, so a bad clock cannot overrun it.
     char text[48];
@@ -25,18 +50,18 @@ std::string BuildCgiEnvironment(const std::string& method, const std::string& qu
     const std::pair<const char*, const std::string*> entries[] = {
         {"REQUEST_METHOD=", &method},
         {"QUERY_STRING=", &query},
-        {"QUERY_STRINGUNESCAPTED=", &empty},
+        {"QUERY_STRINGUNESCAPTED=", &extras.unescapedQuery},
         {"AUTH_TYPE=", &empty},
         {"REMOTE_ADDRESS=", &host},
         {"REMOTE_HOST=", &host},
         {"SERVER_SOFTWARE=Quorvex Version 1.0", &empty},
         {"SERVER_NAME=Quorvex Version 1.0", &empty},
-        {"GATEWAY_INTERFACE=", &empty},
-        {"SERVER_PROTOCOL=", &empty},
-        {"SERVER_PORT=80", &empty},
+        {"GATEWAY_INTERFACE=CGI/1.1", &empty},
+        {"SERVER_PROTOCOL=", &extras.serverProtocol},
+        {"SERVER_PORT=", &extras.serverPort},
         {"PATH_INFO=", &empty},
         {"PATH_TRANSLATED=", &empty},
-        {"SCRIPT_NAME=", &empty},
+        {"SCRIPT_NAME=", &extras.scriptName},
         {"REMOTE_USER=", &empty},
         {"REMOTE_IDENT=", &empty},
         {"HTTP_ACCEPT=", &accept},
@@ -51,14 +76,14 @@ std::string BuildCgiEnvironment(const std::string& method, const std::string& qu
         {"HTTP_HOST=", &extras.host},
         {"HTTP_PRAGMA=", &empty},
         {"HTTPS=", &empty},
-        {"DOCUMENT=", &empty},
-        {"DOCUMENT_URI=", &empty},
+        {"DOCUMENT=", &extras.document},
+        {"DOCUMENT_URI=", &extras.documentUri},
         {"DATE_GMT=", &empty},
         {"DATE_LOCAL=", &date},
         {"LAST_MODIFIED=", &empty},
         {"LOCAL_ADDR=", &localHostName},
         {"LOGON_USER=", &empty},
-        {"SCRIPT_NAME=", &empty},
+        {"SCRIPT_NAME=", &extras.scriptName},
         {"SERVER_PORT_SECURE=", &empty},
         // Beyond the 37: what a program needs to read a posted body, and who asked.
         {"CONTENT_LENGTH=", &extras.contentLength},

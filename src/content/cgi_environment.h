@@ -8,19 +8,26 @@
 
 namespace qv::content {
 
-// Values of the request beyond the nine texts: two of the 37 entries, and
-// the three entries that follow them.
+// Values of the request beyond the nine texts: entries of the 37 the request
+// knows the value of, and the three entries that follow them. What is left
+// empty here is empty in the block.
 struct CgiRequestExtras {
-    std::string cookie;         // HTTP_COOKIE
-    std::string host;           // HTTP_HOST
-    std::string contentLength;  // CONTENT_LENGTH
-    std::string contentType;    // CONTENT_TYPE
-    std::string remoteAddress;  // REMOTE_ADDR: the client's address
+    std::string unescapedQuery;  // QUERY_STRINGUNESCAPTED: the query, %XX decoded
+    std::string serverProtocol;  // SERVER_PROTOCOL: HTTP/1.0 or HTTP/1.1
+    std::string serverPort;      // SERVER_PORT: the port the request came in on
+    std::string scriptName;      // SCRIPT_NAME (both): the program's URL path, decoded
+    std::string document;        // DOCUMENT: the program's file name
+    std::string documentUri;     // DOCUMENT_URI: as SCRIPT_NAME
+    std::string cookie;          // HTTP_COOKIE
+    std::string host;            // HTTP_HOST
+    std::string contentLength;   // CONTENT_LENGTH
+    std::string contentType;     // CONTENT_TYPE
+    std::string remoteAddress;   // REMOTE_ADDR: the client's address
 };
 
 // The 37 entries for one request, then CONTENT_LENGTH, CONTENT_TYPE and
-// REMOTE_ADDR, with today's local date and this
-// computer's host name.
+// REMOTE_ADDR, with today's local date and this computer's host name.
+// GATEWAY_INTERFACE is CGI/1.1.
 std::string BuildCgiEnvironment(const std::string& method, const std::string& query,
                                 const std::string& host, const std::string& accept,
                                 const std::string& acceptLanguage,
@@ -37,6 +44,10 @@ std::string BuildCgiEnvironment(const std::string& method, const std::string& qu
                                 const qv::platform::LocalTime& today,
                                 const std::string& localHostName,
                                 const CgiRequestExtras& extras = CgiRequestExtras());
+
+// The query with every %XX escape decoded ('+' stays '+'; a '%' without two
+// hex digits after it stays as it is).
+std::string UnescapeQuery(const std::string& query);
 
 // MM-DD-YYYY.
 std::string LocalDateText(const qv::platform::LocalTime& today);

@@ -3,6 +3,7 @@
 // and finished in the other, so the connection can wait for the program's end
 // without holding anyone else up.
 #include <algorithm>
+#include <mutex>
 #include <utility>
 
 #include "content/cgi_environment.h"
@@ -30,8 +31,33 @@ std::string ClientAddress(int channel) {
     return peer.substr(0, peer.find(':'));
 }
 
-content::CgiRequestExtras ExtrasOf(const Connection& connection, const Request& request) {
+// The method as the client sent it: GET, HEAD, PUT (the only other method a
+// program is run for) or POST.
+std::string MethodOf(const Request& request) {
+    if (request.verb == Verb::Head) return "HEAD";
+    if (request.verb == Verb::Other) return "PUT";
+    return request.method;
+}
+
+// The port the request came in on: the port the server listens on.
+std::string ListeningPort() {
+    ServerState& state = State();
+    std::lock_guard<std::mutex> guard(state.lock);
+    return std::to_string(state.listeningPort);
+}
+
+// `programName` is the decoded name below the CGI directory, '\\' between its parts.
+content::CgiRequestExtras ExtrasOf(const Connection& connection, const Request& request,
+                                   const std::string& programName) {
     content::CgiRequestExtras extras;
+    extras.unescapedQuery = content::UnescapeQuery(request.query);
+    extras.serverProtocol = request.http11 ? "HTTP/1.1" : "HTTP/1.0";
+    extras.serverPort = ListeningPort();
+    std::string path = programName;
+    std::replace(path.begin(), path.end(), '\\', '/');
+    extras.scriptName = "/" + path;
+    extras.document = path.substr(path.rfind('/') + 1);
+    extras.documentUri = extras.scriptName;
     extras.cookie = request.cookie;
     extras.host = content::TrimSpaces(request.host);
     if (request.method == "POST") extras.contentLength = std::to_string(request.body.size());
@@ -39,7 +65,6 @@ content::CgiRequestExtras ExtrasOf(const Connection& connection, const Request& 
     extras.remoteAddress = ClientAddress(connection.channel);
     return extras;
 }
-
 
 // Prepares and starts the program, or composes the answer when nothing runs.
 Answer StartOrRefuse(const Connection& connection, const Request& request, const Settings& settings,
@@ -69,9 +94,9 @@ Answer StartOrRefuse(const Connection& connection, const Request& request, const
     launch.program = program.file;
     launch.commandLine = batch ? programName : programName + request.query;
     launch.environmentBlock = content::BuildCgiEnvironment(
-        request.method, request.query, request.host, request.accept, request.acceptLanguage,
+        MethodOf(request), request.query, request.host, request.accept, request.acceptLanguage,
         request.acceptEncoding, request.userAgent, request.referer, request.connection,
-        ExtrasOf(connection, request));
+        ExtrasOf(connection, request, programName));
     launch.workingDirectory = platform::NativeFileName(dir);
 
     const std::string errName = ExchangeFileName(dir, "QuorvexErr", connection.slot);

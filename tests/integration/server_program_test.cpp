@@ -54,7 +54,7 @@ TEST_F(Programs, GetPassesQueryOnInputAndInEnvironment) {
     const std::string expected[] = {
         "ARG=" + program + "a=1&b=2\n", "STDIN=a=1&b=2\n", "REQUEST_METHOD=GET\n", "QUERY_STRING=a=1&b=2\n",
         "REMOTE_ADDRESS= h1\n",         "HTTP_USER_AGENT= probe\n", "HTTP_ACCEPT= */*\n", "HTTP_REFERER= r\n",
-        "SERVER_PORT=80\n",             "HTTP_HOST=h1\n",
+        "SERVER_PORT=" + std::to_string(port_) + "\n", "HTTP_HOST=h1\n",
     };
     const std::string lines = PlainLines(body);
     for (const std::string& line : expected) EXPECT_NE(lines.find(line), std::string::npos) << line << body;

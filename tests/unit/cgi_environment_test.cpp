@@ -30,18 +30,18 @@ TEST(CgiEnvironment, FullRequestByteForByte) {
     const std::string expected =
         "REQUEST_METHOD=POST\0"
         "QUERY_STRING=name=a b&x=%41\0"
-        "QUERY_STRINGUNESCAPTED=\0"
+        "QUERY_STRINGUNESCAPTED=name=a b&x=A\0"
         "AUTH_TYPE=\0"
         "REMOTE_ADDRESS= server1\0"
         "REMOTE_HOST= server1\0"
         "SERVER_SOFTWARE=Quorvex Version 1.0\0"
         "SERVER_NAME=Quorvex Version 1.0\0"
-        "GATEWAY_INTERFACE=\0"
-        "SERVER_PROTOCOL=\0"
-        "SERVER_PORT=80\0"
+        "GATEWAY_INTERFACE=CGI/1.1\0"
+        "SERVER_PROTOCOL=HTTP/1.1\0"
+        "SERVER_PORT=8081\0"
         "PATH_INFO=\0"
         "PATH_TRANSLATED=\0"
-        "SCRIPT_NAME=\0"
+        "SCRIPT_NAME=/bin/form.cgi\0"
         "REMOTE_USER=\0"
         "REMOTE_IDENT=\0"
         "HTTP_ACCEPT= text/html\0"
@@ -56,20 +56,26 @@ TEST(CgiEnvironment, FullRequestByteForByte) {
         "HTTP_HOST=server1\0"
         "HTTP_PRAGMA=\0"
         "HTTPS=\0"
-        "DOCUMENT=\0"
-        "DOCUMENT_URI=\0"
+        "DOCUMENT=form.cgi\0"
+        "DOCUMENT_URI=/bin/form.cgi\0"
         "DATE_GMT=\0"
         "DATE_LOCAL=12-07-2026\0"
         "LAST_MODIFIED=\0"
         "LOCAL_ADDR=buildhost\0"
         "LOGON_USER=\0"
-        "SCRIPT_NAME=\0"
+        "SCRIPT_NAME=/bin/form.cgi\0"
         "SERVER_PORT_SECURE=\0"
         "CONTENT_LENGTH=14\0"
         "CONTENT_TYPE=application/x-www-form-urlencoded\0"
         "REMOTE_ADDR=127.0.0.1\0"
         "\0\0"s;
     qv::content::CgiRequestExtras extras;
+    extras.unescapedQuery = "name=a b&x=A";
+    extras.serverProtocol = "HTTP/1.1";
+    extras.serverPort = "8081";
+    extras.scriptName = "/bin/form.cgi";
+    extras.document = "form.cgi";
+    extras.documentUri = "/bin/form.cgi";
     extras.cookie = "id=7; theme=dark";
     extras.host = "server1";
     extras.contentLength = "14";
@@ -100,6 +106,23 @@ TEST(CgiEnvironment, BareGetRequest) {
     const std::string end = "SERVER_PORT_SECURE=\0CONTENT_LENGTH=\0CONTENT_TYPE=\0REMOTE_ADDR=\0\0\0"s;
     ASSERT_GE(block.size(), end.size());
     EXPECT_EQ(block.substr(block.size() - end.size()), end);
+}
+
+TEST(CgiEnvironment, UnescapedQuery) {
+    struct Case {
+        std::string query, unescaped;
+    } cases[] = {
+        {"", ""},
+        {"a=1&b=2", "a=1&b=2"},
+        {"name=caf%C3%A9+x", "name=caf\xC3\xA9+x"},
+        {"%41%4a%4A", "AJJ"},
+        {"100%", "100%"},
+        {"%4", "%4"},
+        {"%zz%4g", "%zz%4g"},
+        {"%%41", "%A"},
+        {"%2541", "%41"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(qv::content::UnescapeQuery(c.query), c.unescaped) << c.query;
 }
 
 TEST(CgiEnvironment, ZeroByteInAValueCannotAddAnEntry) {

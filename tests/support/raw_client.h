@@ -17,6 +17,7 @@ struct Exchange {
     std::string received;    // every byte the server sent until it closed
     uint16_t localPort = 0;  // the client's own port, as the server sees it
     bool closedByServer = false;  // false when the time-out (or a reset) ended the reading
+    bool sentAll = false;         // every byte went out before a failure or the time-out
 };
 
 // Connects to address:port, sends `request` (in pieces of `pieces` with a

@@ -1,4 +1,5 @@
 #include "abrupt_client.h"
+#include "bounded_send.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -14,16 +15,6 @@ namespace qvtest {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-void SendAll(int fd, const std::string& bytes) {
-    size_t sent = 0;
-    while (sent < bytes.size()) {
-        ssize_t n = send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return;
-        sent += static_cast<size_t>(n);
-    }
-}
 
 void ReadUntilClosed(int fd, Clock::time_point deadline, Exchange& result) {
     char buffer[4096];
@@ -58,7 +49,7 @@ Exchange TalkAndEnd(const std::string& address, uint16_t port, const std::string
         return result;
     }
     result.connected = true;
-    SendAll(fd, bytes);
+    result.sentAll = SendAllBy(static_cast<uintptr_t>(fd), bytes, deadline);
     if (ending == ClientEnding::Reset) {
         linger abort{1, 0};
         setsockopt(fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);

@@ -1,4 +1,5 @@
 #include "raw_client.h"
+#include "bounded_send.h"
 
 #include <arpa/inet.h>
 #include <netdb.h>
@@ -23,16 +24,6 @@ int MillisecondsLeft(Clock::time_point deadline) {
 }
 
 // Sends every byte unless the server has gone; MSG_NOSIGNAL keeps a closed peer from killing the test.
-void SendAll(int fd, const std::string& bytes) {
-    size_t sent = 0;
-    while (sent < bytes.size()) {
-        ssize_t n = send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return;
-        sent += static_cast<size_t>(n);
-    }
-}
-
 }  // namespace
 
 std::string ServerAddress() {
@@ -70,9 +61,13 @@ Exchange TalkInPieces(const std::string& address, uint16_t port,
     if (getsockname(fd, reinterpret_cast<sockaddr*>(&local), &localLength) == 0)
         result.localPort = ntohs(local.sin_port);
 
+    result.sentAll = true;
     for (size_t i = 0; i < pieces.size(); ++i) {
         if (i > 0 && pauseMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
-        SendAll(fd, pieces[i]);
+        if (!SendAllBy(static_cast<uintptr_t>(fd), pieces[i], deadline)) {
+            result.sentAll = false;
+            break;
+        }
     }
 
     char buffer[4096];

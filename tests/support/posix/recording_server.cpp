@@ -1,5 +1,6 @@
 // The recording server's socket calls with BSD sockets.
 #include "recording_server.h"
+#include "bounded_send.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -47,13 +48,7 @@ long Receive(Socket socket, char* buffer, size_t size) {
 }
 
 void SendAll(Socket socket, const std::string& bytes) {
-    size_t sent = 0;
-    while (sent < bytes.size()) {
-        const ssize_t n = send(static_cast<int>(socket), bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return;
-        sent += static_cast<size_t>(n);
-    }
+    SendAllBy(static_cast<uintptr_t>(socket), bytes, std::chrono::steady_clock::now() + kSendTimeOut);
 }
 
 void Close(Socket socket) {

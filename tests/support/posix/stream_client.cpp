@@ -1,4 +1,5 @@
 #include "stream_client.h"
+#include "bounded_send.h"
 
 #include <arpa/inet.h>
 #include <dirent.h>
@@ -29,13 +30,7 @@ StreamClient::~StreamClient() { Close(); }
 
 void StreamClient::Send(const std::string& bytes) {
     if (socket_ == kNone) return;
-    size_t sent = 0;
-    while (sent < bytes.size()) {
-        ssize_t n = send(static_cast<int>(socket_), bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return;
-        sent += static_cast<size_t>(n);
-    }
+    SendAllBy(static_cast<uintptr_t>(socket_), bytes, std::chrono::steady_clock::now() + kSendTimeOut);
 }
 
 std::string StreamClient::Read(size_t count, int timeoutMs) {

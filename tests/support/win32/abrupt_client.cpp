@@ -1,4 +1,5 @@
 #include "abrupt_client.h"
+#include "bounded_send.h"
 
 #include <winsock2.h>
 #include <ws2tcpip.h>
@@ -10,15 +11,6 @@ namespace qvtest {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-void SendAll(SOCKET s, const std::string& bytes) {
-    size_t sent = 0;
-    while (sent < bytes.size()) {
-        int n = send(s, bytes.data() + sent, static_cast<int>(bytes.size() - sent), 0);
-        if (n <= 0) return;
-        sent += static_cast<size_t>(n);
-    }
-}
 
 void ReadUntilClosed(SOCKET s, Clock::time_point deadline, Exchange& result) {
     char buffer[4096];
@@ -57,7 +49,7 @@ Exchange TalkAndEnd(const std::string& address, uint16_t port, const std::string
         return result;
     }
     result.connected = true;
-    SendAll(s, bytes);
+    result.sentAll = SendAllBy(static_cast<uintptr_t>(s), bytes, deadline);
     if (ending == ClientEnding::Reset) {
         linger abort{1, 0};
         setsockopt(s, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&abort), sizeof abort);

@@ -1,4 +1,5 @@
 #include "raw_client.h"
+#include "bounded_send.h"
 #include "winsock_ready.h"
 
 #include <winsock2.h>
@@ -16,15 +17,6 @@ using Clock = std::chrono::steady_clock;
 long MillisecondsLeft(Clock::time_point deadline) {
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
     return left > 0 ? static_cast<long>(left) : 0;
-}
-
-void SendAll(SOCKET s, const std::string& bytes) {
-    size_t sent = 0;
-    while (sent < bytes.size()) {
-        int n = send(s, bytes.data() + sent, static_cast<int>(bytes.size() - sent), 0);
-        if (n <= 0) return;
-        sent += static_cast<size_t>(n);
-    }
 }
 
 }  // namespace
@@ -69,9 +61,13 @@ Exchange TalkInPieces(const std::string& address, uint16_t port,
     if (getsockname(s, reinterpret_cast<sockaddr*>(&local), &localLength) == 0)
         result.localPort = ntohs(local.sin_port);
 
+    result.sentAll = true;
     for (size_t i = 0; i < pieces.size(); ++i) {
         if (i > 0 && pauseMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
-        SendAll(s, pieces[i]);
+        if (!SendAllBy(static_cast<uintptr_t>(s), pieces[i], deadline)) {
+            result.sentAll = false;
+            break;
+        }
     }
 
     char buffer[4096];

@@ -1,5 +1,6 @@
 // The recording server's socket calls with Winsock.
 #include "recording_server.h"
+#include "bounded_send.h"
 #include "winsock_ready.h"
 
 #include <winsock2.h>
@@ -49,12 +50,7 @@ long Receive(Socket socket, char* buffer, size_t size) {
 }
 
 void SendAll(Socket socket, const std::string& bytes) {
-    size_t sent = 0;
-    while (sent < bytes.size()) {
-        const int n = send(Native(socket), bytes.data() + sent, static_cast<int>(bytes.size() - sent), 0);
-        if (n <= 0) return;
-        sent += static_cast<size_t>(n);
-    }
+    SendAllBy(static_cast<uintptr_t>(socket), bytes, std::chrono::steady_clock::now() + kSendTimeOut);
 }
 
 void Close(Socket socket) {

@@ -1,4 +1,5 @@
 #include "stream_client.h"
+#include "bounded_send.h"
 
 #include <winsock2.h>
 #include <ws2tcpip.h>
@@ -34,12 +35,7 @@ StreamClient::~StreamClient() { Close(); }
 
 void StreamClient::Send(const std::string& bytes) {
     if (socket_ == kNone) return;
-    size_t sent = 0;
-    while (sent < bytes.size()) {
-        int n = send(Native(socket_), bytes.data() + sent, static_cast<int>(bytes.size() - sent), 0);
-        if (n <= 0) return;
-        sent += static_cast<size_t>(n);
-    }
+    SendAllBy(static_cast<uintptr_t>(socket_), bytes, std::chrono::steady_clock::now() + kSendTimeOut);
 }
 
 std::string StreamClient::Read(size_t count, int timeoutMs) {

@@ -245,32 +245,50 @@ std::string ProgramAnswerHeader(const ProgramHeaders& headers, const std::string
     return header;
 }
 
-std::string BuildBadOutputPage() {
-    static const char* const kPageLines[] = {
+namespace {
+
+// A page about a program's answer in the look of the not-found page: its
+// status, a headline, two lines of explanation, and the status again below.
+std::string GatewayPage(const std::string& status, const std::string& headline, const std::string& firstLine,
+                        const std::string& secondLine, const std::string& footer) {
+    const std::string lines[] = {
         "<html>",
         "",
         "<head>",
         "<meta HTTP-EQUIV=\"Content-Type\" Content=\"text-html; charset=Windows-1252\">",
-        "<title>HTTP 502 Bad Gateway</title>",
+        "<title>HTTP " + status + "</title>",
         "</head>",
         "",
         "<body bgcolor=\"#0000FF\" text=\"#FFFF00\">",
         "<p align=\"center\"><font face=\"Verdana, Arial, Helvetica, sans-serif\" size=\"4\"><b>"
-        "<font color=\"#FFFFFF\">The program's answer could not be read. </font></b></font></p>",
-        "<p><font face=\"Verdana, Arial, Helvetica, sans-serif\" size=\"2\">Its header lines hold a line",
-        "  that is not a valid header field.",
+        "<font color=\"#FFFFFF\">" + headline + " </font></b></font></p>",
+        "<p><font face=\"Verdana, Arial, Helvetica, sans-serif\" size=\"2\">" + firstLine,
+        "  " + secondLine,
         "</font></p>",
         "<p align=\"center\"><font size=\"6\" face=\"Verdana, Arial, Helvetica, sans-serif\" "
-        "color=\"#FF0000\"><i>HTTP 502 - Bad gateway</i></font></p>",
+        "color=\"#FF0000\"><i>HTTP " + footer + "</i></font></p>",
         "</body>",
         "</html>",
     };
     std::string page;
-    for (const char* line : kPageLines) {
+    for (const std::string& line : lines) {
         page += line;
         page += "\r\n";
     }
     return page;
+}
+
+}  // namespace
+
+std::string BuildBadOutputPage() {
+    return GatewayPage("502 Bad Gateway", "The program's answer could not be read.", "Its header lines hold a line",
+                       "that is not a valid header field.", "502 - Bad gateway");
+}
+
+std::string BuildTimeUpPage() {
+    return GatewayPage("504 Gateway Timeout", "The program did not finish in time.",
+                       "It was ended when its time limit was up,", "and what it had written is not sent.",
+                       "504 - Gateway timeout");
 }
 
 }  // namespace qv::content

@@ -51,4 +51,7 @@ std::string ProgramAnswerHeader(const ProgramHeaders& headers, const std::string
 // of the not-found page; each line ended by CR LF.
 std::string BuildBadOutputPage();
 
+// The page of a program ended at its time limit, in the same look.
+std::string BuildTimeUpPage();
+
 }  // namespace qv::content

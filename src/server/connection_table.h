@@ -58,7 +58,7 @@ private:
     bool StartTurn(const ConnectionRef& ref);
     void StartNextProgram();
     void RetryProgramStart();
-    void FinishProgram();
+    void FinishProgram(bool timeUp);
     void WatchProgram();
 
     // Taking connections, making room and refusing (connection_accepts.cpp).

@@ -206,11 +206,13 @@ Answer StartProgramRoute(const Connection& connection, const Request& request, c
     return answer;
 }
 
-Answer FinishProgramRoute(ProgramRun& run, const Request& request) {
+Answer FinishProgramRoute(ProgramRun& run, const Request& request, bool timeUp) {
     // A program still running at its time limit is ended, with whatever it
-    // started: it would otherwise go on writing into a file no one reads any more.
+    // started: it would otherwise go on writing into a file no one reads any
+    // more. What it wrote so far is not its answer: the client is told so.
     if (run.process != 0) platform::EndProgram(run.process);
-    Answer answer = OutputAnswer(run.fromProgram, request.contentType);
+    Answer answer = timeUp ? AnswerOf(ResponseBlock("HTTP/1.0 504 Gateway Timeout", "text/html", content::BuildTimeUpPage()))
+                           : OutputAnswer(run.fromProgram, request.contentType);
     DropProgramRoute(run);
     if (request.head) answer.DropBody();
     return answer;

@@ -98,11 +98,11 @@ void ConnectionTable::RetryProgramStart() {
     StartNextProgram();
 }
 
-void ConnectionTable::FinishProgram() {
+void ConnectionTable::FinishProgram(bool timeUp) {
     if (!programs_.running) return;
     platform::KillWindowTimer(window_, kProgramWatchTimer);
     programs_.running = false;
-    Answer answer = FinishProgramRoute(programs_.run, programs_.request);
+    Answer answer = FinishProgramRoute(programs_.run, programs_.request, timeUp);
     if (LiveConnection* c = Find(programs_.owner)) Deliver(*c, std::move(answer));
     StartNextProgram();
 }
@@ -110,14 +110,15 @@ void ConnectionTable::FinishProgram() {
 // The running program's time is up, or it writes without end (ended before it fills the disk).
 void ConnectionTable::WatchProgram() {
     if (!programs_.running) return;
-    if (NowMs() - programs_.startedMs >= programTimeLimitMs_ ||
-        platform::FileSize(programs_.run.fromProgram) > kProgramOutputCap) {
-        FinishProgram();
+    if (NowMs() - programs_.startedMs >= programTimeLimitMs_) {
+        FinishProgram(true);
+    } else if (platform::FileSize(programs_.run.fromProgram) > kProgramOutputCap) {
+        FinishProgram(false);
     }
 }
 
 void ConnectionTable::OnProgramEnd(uintptr_t tag) {
-    if (programs_.running && programs_.tag == tag) FinishProgram();
+    if (programs_.running && programs_.tag == tag) FinishProgram(false);
 }
 
 }  // namespace qv::server

@@ -41,9 +41,9 @@ struct ProgramRun {
 Answer StartProgramRoute(const Connection& connection, const Request& request, const Settings& settings,
                          bool mayRetry, ProgramRun& run);
 // The second half, once the program has ended or its time is up: what it
-// wrote as the answer (a program still running is ended first); the exchange
-// files closed and removed.
-Answer FinishProgramRoute(ProgramRun& run, const Request& request);
+// wrote as the answer, or with `timeUp` the 504 page (a program still
+// running is ended first); the exchange files closed and removed.
+Answer FinishProgramRoute(ProgramRun& run, const Request& request, bool timeUp);
 // The exchange files closed and removed without an answer (the connection is
 // gone or the server stops); a program still running is ended.
 void DropProgramRoute(ProgramRun& run);

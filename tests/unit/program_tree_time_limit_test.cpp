@@ -35,8 +35,10 @@ TEST_F(ProgramTreeTimeLimit, ProgramAndWhatItStartedEndAtTheLimit) {
     ASSERT_TRUE(qvtest::ProcessRunning(ids_[1]));
     for (int s = 0; s < 10; ++s) Tick();
     // Answered: its time is up (the program itself would sleep 30 s).
-    ReadToTheEnd(client, 0, SIZE_MAX, nullptr, 10000);
+    std::string answer;
+    ReadToTheEnd(client, 0, SIZE_MAX, &answer, 10000);
     EXPECT_TRUE(client.closedByServer());
+    EXPECT_EQ(answer.rfind("HTTP/1.0 504 Gateway Timeout\r\n", 0), 0u) << answer.substr(0, 80);
     EXPECT_TRUE(qvtest::PumpUntil([&] { return !AnyRunning(); }))
         << "still running: " << qvtest::ProcessRunning(ids_[0]) << " " << qvtest::ProcessRunning(ids_[1]);
 }

@@ -155,7 +155,7 @@ void CheckDecided(const Request& r, size_t fed) {
         FUZZ_REQUIRE(IsCleanText(*field));
     }
     FUZZ_REQUIRE(r.query.size() <= RequestReader::kBodyQueryLimit || r.method == "GET");
-    FUZZ_REQUIRE(r.body.size() <= static_cast<size_t>(RequestReader::kBodyLimit));
+    FUZZ_REQUIRE(r.body.size() <= static_cast<size_t>(RequestReader::kDefaultBodyLimit));
     if (r.refusal == qv::server::Refusal::HeaderTooLarge) {
         // Refused only with more than the limit fed.
         FUZZ_REQUIRE(fed > RequestReader::kHeaderLimit && r.body.empty());

@@ -64,6 +64,10 @@ QV_API void    QV_CALL StopServerCallback(void);
  * 0 stored, -1 refused (empty or over 32 bytes, a dot, separator or control
  * byte in the extension; a type empty, over 255 bytes or with control bytes). */
 QV_API int32_t QV_CALL WEBSRVSETTYPE(const char* extension, const char* type);
+/* A setting by name, its value as decimal text, taken by the next ServerStart
+ * (the settings table is in the host guide): 0 set, -1 unknown name, -2 value
+ * refused (out of its range, or not a number); nothing changes on a refusal. */
+QV_API int32_t QV_CALL WEBSRVSETOPTION(const char* name, const char* value);
 
 /* ---- request hand-off --------------------------------------------------- */
 QV_API QvBSTR  QV_CALL WEBSRVGETREQUEST(int32_t slot);

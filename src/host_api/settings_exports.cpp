@@ -81,4 +81,19 @@ QV_API int32_t QV_CALL WEBSRVSETTYPE(const char* extension, const char* type) {
     }
 }
 
+QV_API int32_t QV_CALL WEBSRVSETOPTION(const char* name, const char* value) {
+    try {
+        switch (qv::server::SetServerOption(TextOf(name), TextOf(value))) {
+        case qv::server::OptionResult::Set:
+            return 0;
+        case qv::server::OptionResult::UnknownName:
+            return -1;
+        case qv::server::OptionResult::Refused:
+            break;
+        }
+    } catch (...) {
+    }
+    return -2;
+}
+
 }  // extern "C"

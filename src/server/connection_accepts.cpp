@@ -79,7 +79,7 @@ void ConnectionTable::OpenConnection(int channel) {
         return;
     }
     LiveConnection& c =
-        records_[slot].emplace(nextId_++, slot, channel, socket, window_, NowMs(), connectionTimeoutMs_);
+        records_[slot].emplace(nextId_++, slot, channel, socket, window_, NowMs(), connectionTimeoutMs_, uploadLimit_);
     bySlot_[slot] = &c;
     live_ += 1;
     // The request has usually arrived with the connection: read it at once.

@@ -37,14 +37,14 @@ void IntoTable(Call call) {
 
 void UseTableOptions(const TableOptions& options) { Serving().next = options; }
 
-void BeginServing(platform::Window window) {
+void BeginServing(platform::Window window, const Settings& settings) {
     ServingTable& serving = Serving();
     // A start from inside a call into the last table keeps that table: it is
     // still at work, and a hand-off under way there keeps the host's requests
     // one at a time.
     if (serving.table == nullptr || serving.callsUnderWay == 0) {
         delete serving.table;
-        serving.table = new ConnectionTable(serving.next);
+        serving.table = new ConnectionTable(serving.next, settings);
     }
     serving.table->BeginServing(window);
 }

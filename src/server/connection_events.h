@@ -28,9 +28,9 @@ constexpr uint32_t kDeadlineCheckMs = 1000;
 // has sent nothing more for this long.
 constexpr uint32_t kBodyPauseMs = 100;
 
-// The listener is open: a table made from the options set takes connections
-// from now on, their messages to `window`.
-void BeginServing(platform::Window window);
+// The listener is open: a table made from the options set and the host's
+// `settings` of this start takes connections from now on, their messages to `window`.
+void BeginServing(platform::Window window, const Settings& settings);
 // Every open connection closed, the waiting programs forgotten, the timers stopped.
 void EndServing();
 

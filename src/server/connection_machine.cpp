@@ -36,8 +36,8 @@ size_t ReadStretch(platform::File file, uint64_t offset, char* buffer, size_t co
 
 }  // namespace
 
-ConnectionMachine::ConnectionMachine(ConnectionLink& link, uint64_t nowMs, uint64_t timeoutMs)
-    : link_(link), timeoutMs_(timeoutMs), openedAtMs_(nowMs), lastProgressMs_(nowMs) {}
+ConnectionMachine::ConnectionMachine(ConnectionLink& link, uint64_t nowMs, uint64_t timeoutMs, int64_t bodyLimit)
+    : link_(link), timeoutMs_(timeoutMs), openedAtMs_(nowMs), lastProgressMs_(nowMs), reader_(bodyLimit) {}
 
 ConnectionMachine::Next ConnectionMachine::OnReadable(uint64_t nowMs) {
     // Once the peer has finished sending there is nothing more to read (and

@@ -46,8 +46,10 @@ public:
         Close,    // close the connection now (answered, failed, or nothing to answer)
     };
 
-    // `timeoutMs`: how long a client may stay silent, or take nothing of its answer.
-    ConnectionMachine(ConnectionLink& link, uint64_t nowMs, uint64_t timeoutMs);
+    // `timeoutMs`: how long a client may stay silent, or take nothing of its
+    // answer; `bodyLimit`: the largest POST body a program is given.
+    ConnectionMachine(ConnectionLink& link, uint64_t nowMs, uint64_t timeoutMs,
+                      int64_t bodyLimit = RequestReader::kDefaultBodyLimit);
 
     // The socket has bytes, or the peer has finished sending or failed.
     Next OnReadable(uint64_t nowMs);

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <vector>
 
 #include "net/channel.h"
 #include "server/connection_events.h"
@@ -35,9 +36,9 @@ private:
 
 struct LiveConnection {
     LiveConnection(uint64_t id, int32_t slot, int channel, platform::Socket socket, platform::Window window,
-                   uint64_t nowMs, uint64_t timeoutMs)
+                   uint64_t nowMs, uint64_t timeoutMs, int64_t bodyLimit)
         : id(id), slot(slot), channel(channel), socket(socket), link(channel, window),
-          machine(link, nowMs, timeoutMs) {}
+          machine(link, nowMs, timeoutMs, bodyLimit) {}
 
     const uint64_t id;
     const int32_t slot;
@@ -63,17 +64,23 @@ inline ConnectionRef RefOf(const LiveConnection& c) { return ConnectionRef{c.slo
 // The connection as the routes see it.
 inline Connection RouteView(const LiveConnection& c) { return Connection{c.slot, c.channel}; }
 
-struct ProgramTurns {
-    std::deque<ConnectionRef> waiting;  // in arrival order
-    bool running = false;
-    // The turn's exchange files could not be made yet: tried again by a timer.
-    bool starting = false;
-    int attempts = 0;
+// A program running for a connection.
+struct RunningProgram {
     ConnectionRef owner{};
     Request request;
     ProgramRun run;
     uint64_t startedMs = 0;  // on the table's clock: its time limit counts from here
-    uintptr_t tag = 0;  // tells this run's end from an earlier one's
+    uintptr_t tag = 0;  // tells this run's end from any other's
+};
+
+struct ProgramTurns {
+    std::deque<ConnectionRef> waiting;  // in arrival order
+    std::vector<RunningProgram> running;  // at most the programs allowed at once
+    // The next turn's exchange files could not be made yet: tried again by a
+    // timer, and no later turn starts before it.
+    bool starting = false;
+    int attempts = 0;
+    ConnectionRef startingOwner{};
 };
 
 }  // namespace qv::server

@@ -8,10 +8,12 @@
 
 namespace qv::server {
 
-ConnectionTable::ConnectionTable(const TableOptions& options)
+ConnectionTable::ConnectionTable(const TableOptions& options, const Settings& settings)
     : clock_(options.clock != nullptr ? options.clock : platform::MonotonicMilliseconds),
       connectionTimeoutMs_(net::TimeoutMicroseconds(options.channelTimeoutMs) / 1000u),
-      programTimeLimitMs_(options.programTimeLimitMs),
+      programTimeLimitMs_(uint64_t{settings.programSeconds} * 1000u),
+      programsAtOnce_(static_cast<size_t>(settings.programsAtOnce)),
+      uploadLimit_(settings.uploadLimit),
       programQueueWaitMs_(options.programQueueWaitMs),
       openRetryWindowMs_(options.openRetryWindowMs) {
     // The counter gives the number after the one it was set to.
@@ -32,9 +34,8 @@ void ConnectionTable::EndServing() {
         platform::KillWindowTimer(window_, kAcceptResumeTimer);
     }
     acceptPaused_ = false;
-    // A running program is ended and its exchange files go.
-    AbandonProgramTurn();
-    programs_.waiting.clear();
+    // Running programs are ended and their exchange files go.
+    AbandonAllPrograms();
     handOffs_.clear();
     CloseRefused(true);
     for (LiveConnection* c : bySlot_) {
@@ -51,7 +52,7 @@ LiveConnection* ConnectionTable::Find(const ConnectionRef& ref) {
 // The close step: the channel closed, the slot freed, its request text blanked and its answer emptied.
 void ConnectionTable::Close(LiveConnection& c) {
     const bool ownedTurn = OwnsProgramTurn(c);
-    if (ownedTurn) AbandonProgramTurn();
+    if (ownedTurn) AbandonProgramTurn(c);
     if (c.waitingForProgram) {
         std::deque<ConnectionRef>& waiting = programs_.waiting;
         waiting.erase(std::remove_if(waiting.begin(), waiting.end(),

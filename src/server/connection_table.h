@@ -21,7 +21,8 @@ namespace qv::server {
 class ConnectionTable {
 public:
     // With a first channel number in `options`, the process's channel counter is seeded here.
-    explicit ConnectionTable(const TableOptions& options);
+    // The settings give the program and upload limits of this start.
+    ConnectionTable(const TableOptions& options, const Settings& settings);
     ConnectionTable(const ConnectionTable&) = delete;
     ConnectionTable& operator=(const ConnectionTable&) = delete;
 
@@ -54,11 +55,12 @@ private:
 
     // Program turns (program_turns.cpp).
     bool OwnsProgramTurn(const LiveConnection& c) const;
-    void AbandonProgramTurn();
-    bool StartTurn(const ConnectionRef& ref);
+    void AbandonProgramTurn(const LiveConnection& c);
+    void AbandonAllPrograms();
+    void StartTurn(const ConnectionRef& ref);
     void StartNextProgram();
     void RetryProgramStart();
-    void FinishProgram(bool timeUp);
+    void FinishProgram(uintptr_t tag, bool timeUp);
     void WatchProgram();
 
     // Taking connections, making room and refusing (connection_accepts.cpp).
@@ -77,7 +79,10 @@ private:
 
     uint64_t (*const clock_)();
     const uint64_t connectionTimeoutMs_;
+    // Taken from the host's settings at the start.
     const uint64_t programTimeLimitMs_;
+    const size_t programsAtOnce_;
+    const int64_t uploadLimit_;
     const uint64_t programQueueWaitMs_;
     const uint64_t openRetryWindowMs_;
 

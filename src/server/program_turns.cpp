@@ -1,5 +1,6 @@
-// Program turns: programs run one at a time, in arrival order, each until
-// it ends or its time limit is up.
+// Program turns: up to the programs allowed at once run side by side, the
+// rest wait in arrival order; each runs until it ends or its time is up.
+#include <algorithm>
 #include <utility>
 
 #include "server/connection_table.h"
@@ -14,27 +15,46 @@ uintptr_t NextProgramTag() {
     return ++last;
 }
 
+bool Owns(const ConnectionRef& owner, const LiveConnection& c) { return owner.slot == c.slot && owner.id == c.id; }
+
 }  // namespace
 
 bool ConnectionTable::OwnsProgramTurn(const LiveConnection& c) const {
-    return (programs_.running || programs_.starting) && programs_.owner.slot == c.slot && programs_.owner.id == c.id;
+    if (programs_.starting && Owns(programs_.startingOwner, c)) return true;
+    return std::any_of(programs_.running.begin(), programs_.running.end(),
+                       [&c](const RunningProgram& p) { return Owns(p.owner, c); });
 }
 
-// The turn's connection is gone: its program is ended and the next one's turn comes.
-void ConnectionTable::AbandonProgramTurn() {
+// The connection is gone: its program is ended, or its start no longer tried.
+void ConnectionTable::AbandonProgramTurn(const LiveConnection& c) {
+    if (programs_.starting && Owns(programs_.startingOwner, c)) {
+        platform::KillWindowTimer(window_, kProgramRetryTimer);
+        programs_.starting = false;
+    }
+    std::vector<RunningProgram>& running = programs_.running;
+    for (auto p = running.begin(); p != running.end(); ++p) {
+        if (!Owns(p->owner, c)) continue;
+        DropProgramRoute(p->run);
+        running.erase(p);
+        break;
+    }
+    if (running.empty()) platform::KillWindowTimer(window_, kProgramWatchTimer);
+}
+
+// Every program ended and every start forgotten (the server stops).
+void ConnectionTable::AbandonAllPrograms() {
     platform::KillWindowTimer(window_, kProgramWatchTimer);
     platform::KillWindowTimer(window_, kProgramRetryTimer);
-    if (programs_.running) DropProgramRoute(programs_.run);
-    programs_.running = false;
+    for (RunningProgram& p : programs_.running) DropProgramRoute(p.run);
+    programs_.running.clear();
     programs_.starting = false;
-    programs_.request = Request();
+    programs_.waiting.clear();
 }
 
 // Starts the program of the turn's connection, or arranges to try again.
-// False when the turn is over at once (nothing runs, or the connection went).
-bool ConnectionTable::StartTurn(const ConnectionRef& ref) {
+void ConnectionTable::StartTurn(const ConnectionRef& ref) {
     LiveConnection* c = Find(ref);
-    if (c == nullptr) return false;
+    if (c == nullptr) return;
     ProgramRun run;
     Request request = c->machine.request();
     Answer answer;
@@ -44,35 +64,34 @@ bool ConnectionTable::StartTurn(const ConnectionRef& ref) {
     } catch (...) {
         DropProgramRoute(run);
         Close(*c);
-        return false;
+        return;
     }
     if (answer.openLater()) {
         // The turn stays this connection's; a timer tries again, nothing waits here.
         programs_.starting = true;
-        programs_.owner = ref;
+        programs_.startingOwner = ref;
         programs_.attempts += 1;
         platform::SetWindowTimer(window_, kProgramRetryTimer, kExchangeRetryPauseMs);
-        return true;
+        return;
     }
-    programs_.starting = false;
     if (run.process == 0) {
         Deliver(*c, std::move(answer));
-        return false;
+        return;
     }
-    programs_.running = true;
-    programs_.owner = ref;
-    programs_.request = std::move(request);
-    programs_.run = run;
-    programs_.tag = NextProgramTag();
-    programs_.startedMs = NowMs();
+    RunningProgram program;
+    program.owner = ref;
+    program.request = std::move(request);
+    program.run = run;
+    program.tag = NextProgramTag();
+    program.startedMs = NowMs();
     // Its end, or the watch finding its time up, whichever comes first, finishes the turn.
-    platform::NotifyProcessEnd(run.process, window_, kProgramEndMessage, programs_.tag);
+    platform::NotifyProcessEnd(run.process, window_, kProgramEndMessage, program.tag);
+    programs_.running.push_back(std::move(program));
     platform::SetWindowTimer(window_, kProgramWatchTimer, kProgramWatchMs);
-    return true;
 }
 
 void ConnectionTable::StartNextProgram() {
-    while (!programs_.running && !programs_.starting && !programs_.waiting.empty()) {
+    while (!programs_.starting && programs_.running.size() < programsAtOnce_ && !programs_.waiting.empty()) {
         const ConnectionRef ref = programs_.waiting.front();
         programs_.waiting.pop_front();
         LiveConnection* c = Find(ref);
@@ -94,31 +113,37 @@ void ConnectionTable::RetryProgramStart() {
     platform::KillWindowTimer(window_, kProgramRetryTimer);
     if (!programs_.starting) return;
     programs_.starting = false;
-    StartTurn(programs_.owner);
+    StartTurn(programs_.startingOwner);
     StartNextProgram();
 }
 
-void ConnectionTable::FinishProgram(bool timeUp) {
-    if (!programs_.running) return;
-    platform::KillWindowTimer(window_, kProgramWatchTimer);
-    programs_.running = false;
-    Answer answer = FinishProgramRoute(programs_.run, programs_.request, timeUp);
-    if (LiveConnection* c = Find(programs_.owner)) Deliver(*c, std::move(answer));
+void ConnectionTable::FinishProgram(uintptr_t tag, bool timeUp) {
+    std::vector<RunningProgram>& running = programs_.running;
+    const auto found =
+        std::find_if(running.begin(), running.end(), [tag](const RunningProgram& p) { return p.tag == tag; });
+    if (found == running.end()) return;
+    RunningProgram program = std::move(*found);
+    running.erase(found);
+    if (running.empty()) platform::KillWindowTimer(window_, kProgramWatchTimer);
+    Answer answer = FinishProgramRoute(program.run, program.request, timeUp);
+    if (LiveConnection* c = Find(program.owner)) Deliver(*c, std::move(answer));
     StartNextProgram();
 }
 
-// The running program's time is up, or it writes without end (ended before it fills the disk).
+// Running programs whose time is up, or that write without end (ended
+// before they fill the disk).
 void ConnectionTable::WatchProgram() {
-    if (!programs_.running) return;
-    if (NowMs() - programs_.startedMs >= programTimeLimitMs_) {
-        FinishProgram(true);
-    } else if (platform::FileSize(programs_.run.fromProgram) > kProgramOutputCap) {
-        FinishProgram(false);
+    std::vector<std::pair<uintptr_t, bool>> over;  // tag, time up
+    for (const RunningProgram& p : programs_.running) {
+        if (NowMs() - p.startedMs >= programTimeLimitMs_) {
+            over.emplace_back(p.tag, true);
+        } else if (platform::FileSize(p.run.fromProgram) > kProgramOutputCap) {
+            over.emplace_back(p.tag, false);
+        }
     }
+    for (const auto& [tag, timeUp] : over) FinishProgram(tag, timeUp);
 }
 
-void ConnectionTable::OnProgramEnd(uintptr_t tag) {
-    if (programs_.running && programs_.tag == tag) FinishProgram(false);
-}
+void ConnectionTable::OnProgramEnd(uintptr_t tag) { FinishProgram(tag, false); }
 
 }  // namespace qv::server

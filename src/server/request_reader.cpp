@@ -56,12 +56,12 @@ std::string LengthDigits(const std::string& value, bool& differ) {
     return digits;
 }
 
-// The length the digits give, or the body limit plus one for a number too long to matter.
+// The length the digits give, or the largest body limit plus one for a number too long to matter.
 int64_t LengthOf(const std::string& digits) {
     int64_t length = 0;
     for (char c : digits) {
         length = length * 10 + (c - '0');
-        if (length > RequestReader::kBodyLimit) return RequestReader::kBodyLimit + 1;
+        if (length > RequestReader::kLargestBodyLimit) return RequestReader::kLargestBodyLimit + 1;
     }
     return length;
 }
@@ -233,7 +233,7 @@ void RequestReader::EndHeader() {
         status_ = Status::Decided;
         return;
     }
-    if (r.contentLength > kBodyLimit) Refuse(Refusal::BodyTooLarge);
+    if (r.contentLength > bodyLimit_) Refuse(Refusal::BodyTooLarge);
 }
 
 Refusal RequestReader::CheckFraming() const {
@@ -283,7 +283,7 @@ void RequestReader::TakeBodyBytes(const char* bytes, size_t count) {
             bodyLineEnded_ = true;
             break;
         }
-        if (++bodyLineSeen_ > static_cast<uint64_t>(kBodyLimit)) {
+        if (++bodyLineSeen_ > static_cast<uint64_t>(bodyLimit_)) {
             Refuse(Refusal::BodyTooLarge);
             return;
         }
@@ -371,7 +371,7 @@ void RequestReader::TakeChunkFramingByte(char byte) {
             chunk_ = Chunk::Trailer;
             return;
         }
-        if (chunkLeft_ > static_cast<uint64_t>(kBodyLimit) - request_.body.size()) {
+        if (chunkLeft_ > static_cast<uint64_t>(bodyLimit_) - request_.body.size()) {
             Refuse(Refusal::BodyTooLarge);
             return;
         }

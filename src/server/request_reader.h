@@ -13,6 +13,7 @@
 #include <string>
 
 #include "server/request_body.h"
+#include "server/server_state.h"
 
 namespace qv::server {
 
@@ -82,8 +83,13 @@ public:
 
     // The header, up to and including its empty line, fits in this many bytes.
     static constexpr size_t kHeaderLimit = 16384;
-    // The largest POST body a program is given (a chunked body: decoded).
-    static constexpr int64_t kBodyLimit = 1024 * 1024;
+    // The largest POST body a program is given (a chunked body: decoded),
+    // unless the host sets another, up to the largest it may set.
+    static constexpr int64_t kDefaultBodyLimit = kDefaultUploadLimit;
+    static constexpr int64_t kLargestBodyLimit = kLargestUploadLimit;
+
+    explicit RequestReader(int64_t bodyLimit = kDefaultBodyLimit) : bodyLimit_(bodyLimit) {}
+    int64_t bodyLimit() const { return bodyLimit_; }
     // A chunked body's framing (size lines, extensions, line ends, trailer
     // lines) may take this many bytes besides its data.
     static constexpr int64_t kChunkFramingLimit = 1024 * 1024;
@@ -122,6 +128,7 @@ private:
     void CheckBody(bool finished);
     void Refuse(Refusal refusal);
 
+    const int64_t bodyLimit_;
     Status status_ = Status::NotYet;
     size_t headerBytes_ = 0;
     bool headerDone_ = false;

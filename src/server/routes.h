@@ -17,7 +17,6 @@ struct Connection {
 };
 
 constexpr uint32_t kRequestMessage = 1098;
-constexpr uint32_t kProgramWaitMs = 10000;
 constexpr uint64_t kOpenRetryWindowMs = 60000;
 constexpr uint32_t kOpenRetryPauseMs = 1000;
 // Exchange files that cannot be made are tried this many times, a pause apart.

@@ -89,7 +89,7 @@ int32_t Start(int32_t port) {
     }
     s.listeningChannel = number;
     s.listeningOpen = true;
-    BeginServing(window);
+    BeginServing(window, s.settings);
     net::NotifyChannel(number, window, net::kAcceptMessage, net::kEventAccept | net::kEventConnect);
     return 0;
 }

@@ -21,12 +21,23 @@ struct ConnectionSlot {
 
 using RequestCallback = QvRequestCallback;
 
+// What the host may set by name (the settings export), with their bounds.
+constexpr int64_t kDefaultUploadLimit = int64_t{1} << 20;
+constexpr int64_t kLargestUploadLimit = (int64_t{1} << 31) - 1;
+constexpr int kMostProgramsAtOnce = 64;
+constexpr uint32_t kDefaultProgramSeconds = 10;
+constexpr uint32_t kMostProgramSeconds = 3600;
+
 struct Settings {
     std::string documentDirectory;
     std::string cgiDirectory;
     platform::Window hostWindow = 0;
     platform::Mutex hostMutex = 0;
     RequestCallback callback = nullptr;
+    // Taken by each start: a running server keeps those it started with.
+    int programsAtOnce = 1;
+    int64_t uploadLimit = kDefaultUploadLimit;  // the largest POST body a program is given
+    uint32_t programSeconds = kDefaultProgramSeconds;  // a program's time limit
 };
 
 struct ServerState {

@@ -21,7 +21,35 @@ std::string AsDirectory(const std::string& directory) {
     return directory + platform::DirectorySeparator();
 }
 
+// A whole number written in decimal digits alone, from `least` to `most`.
+bool NumberIn(const std::string& text, int64_t least, int64_t most, int64_t& number) {
+    if (text.empty() || text.size() > 18) return false;
+    number = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return false;
+        number = number * 10 + (c - '0');
+    }
+    return number >= least && number <= most;
+}
+
 }  // namespace
+
+OptionResult SetServerOption(const std::string& name, const std::string& value) {
+    int64_t number = 0;
+    if (name == "programs") {
+        if (!NumberIn(value, 1, kMostProgramsAtOnce, number)) return OptionResult::Refused;
+        WithSettings([&](Settings& settings) { settings.programsAtOnce = static_cast<int>(number); });
+    } else if (name == "upload-limit") {
+        if (!NumberIn(value, 0, kLargestUploadLimit, number)) return OptionResult::Refused;
+        WithSettings([&](Settings& settings) { settings.uploadLimit = number; });
+    } else if (name == "program-seconds") {
+        if (!NumberIn(value, 1, kMostProgramSeconds, number)) return OptionResult::Refused;
+        WithSettings([&](Settings& settings) { settings.programSeconds = static_cast<uint32_t>(number); });
+    } else {
+        return OptionResult::UnknownName;
+    }
+    return OptionResult::Set;
+}
 
 void SetDocumentDirectory(const std::string& directory) {
     const std::string named = AsDirectory(directory);

@@ -19,4 +19,9 @@ void SetHostMutex(platform::Mutex mutex);
 bool SetRequestCallback(RequestCallback callback);
 void ClearRequestCallback();
 
+// A setting by name, its value as text: see the settings table in the host
+// guide. Nothing changes when the name is unknown or the value is refused.
+enum class OptionResult { Set, UnknownName, Refused };
+OptionResult SetServerOption(const std::string& name, const std::string& value);
+
 }  // namespace qv::server

@@ -11,8 +11,8 @@
 
 namespace qv::server {
 
-// How long a request may wait for its program's turn (programs run one at a
-// time, each for at most its time limit); then it is told the server is busy.
+// How long a request may wait for its program's turn (each program runs for
+// at most its time limit); then it is told the server is busy.
 constexpr uint64_t kProgramQueueWaitMs = 60000;
 
 struct TableOptions {
@@ -21,7 +21,6 @@ struct TableOptions {
     // How long a client may stay silent, or take nothing of its answer; counted
     // as the channels count it, 1024 ms to the second.
     uint32_t channelTimeoutMs = kChannelTimeoutMs;
-    uint64_t programTimeLimitMs = kProgramWaitMs;
     uint64_t programQueueWaitMs = kProgramQueueWaitMs;
     // How long a locked file is tried again before it is answered as missing.
     uint64_t openRetryWindowMs = kOpenRetryWindowMs;

@@ -164,6 +164,70 @@ TEST_F(BadSizes, MegabytePostBody) {
     ExpectStillServing("a megabyte body");
 }
 
+// The upload limit is the host's "upload-limit" setting, taken by the next
+// start: a body up to it reaches the program whole, one byte more gets 413.
+// A setting refused (an unknown name, a value out of range or not a number)
+// changes nothing.
+TEST_F(BadSizes, TheUploadLimitIsTheHostsSetting) {
+    const struct {
+        const char* name;
+        const char* value;
+        int32_t result;
+    } calls[] = {
+        {"upload-limit", "10", 0},
+        {"upload-limit", "", -2},
+        {"upload-limit", "-1", -2},
+        {"upload-limit", " 20", -2},
+        {"upload-limit", "20 MiB", -2},
+        {"upload-limit", "2147483648", -2},
+        {"upload-limit", nullptr, -2},
+        {"programs", "0", -2},
+        {"programs", "65", -2},
+        {"program-seconds", "0", -2},
+        {"uploadlimit", "20", -1},
+        {nullptr, "20", -1},
+    };
+    for (const auto& call : calls) {
+        EXPECT_EQ(qvtest::api().WEBSRVSETOPTION(call.name, call.value), call.result)
+            << (call.name ? call.name : "(null)") << "=" << (call.value ? call.value : "(null)");
+    }
+    auto Post = [&](size_t size) {
+        bool endedInTime = false;
+        const std::string body(size, 'u');
+        const qvtest::Exchange got = Send(
+            "POST /" + program_ + " HTTP/1.0\r\nContent-Length: " + std::to_string(size) + "\r\n\r\n" + body,
+            endedInTime);
+        EXPECT_TRUE(endedInTime) << size;
+        if (got.received.rfind("HTTP/1.0 413 ", 0) == 0) return std::string("413");
+        const std::string count = qvtest::AnswerBody(got.received);
+        return count.substr(0, count.find('\r'));
+    };
+    const size_t threeMegabytes = size_t{3} << 20;
+    struct Case {
+        const char* limit;  // nullptr: the one in force
+        size_t size;
+        bool taken;
+    } cases[] = {
+        {nullptr, 1024 * 1024 + 1, false},  // the last start came before any setting
+        {"10", 10, true},
+        {"10", 11, false},
+        {"3145728", threeMegabytes, true},
+        {"3145728", threeMegabytes + 1, false},
+    };
+    for (const Case& c : cases) {
+        if (c.limit != nullptr) RestartWith("upload-limit", c.limit);
+        const std::string got = Post(c.size);
+        // The program counts the body and the CR LF after it (one byte in Windows text mode).
+        if (c.taken) {
+            EXPECT_TRUE(got == std::to_string(c.size + 2) || got == std::to_string(c.size + 1))
+                << "a body of " << c.size << " bytes under " << c.limit << ": " << got;
+        } else {
+            EXPECT_EQ(got, "413") << "a body of " << c.size << " bytes under " << (c.limit ? c.limit : "1 MiB");
+        }
+    }
+    ExpectStillServing("uploads under the host's limit");
+}
+
 // Hundreds of header lines within 16 KiB are read; more than 16 KiB of them
 // are refused; lines that never end in an empty line get no answer.
 TEST_F(BadSizes, ManyHeaderLines) {

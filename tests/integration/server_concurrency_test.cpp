@@ -237,6 +237,52 @@ TEST_F(Concurrency, TwoProgramsRunOneAfterTheOther) {
     EXPECT_GE(b.begin, a.end) << "the second program started before the first had ended";
 }
 
+// With the "programs" setting at N, up to N programs run side by side and
+// the rest wait their turn in arrival order; files are served meanwhile.
+TEST_F(Concurrency, ProgramsRunSideBySideUpToTheSetting) {
+    const std::string program = InstallProgram("cgi_pause", "pause");
+    struct Case {
+        int atOnce;
+        int requests;
+        int pauseMs;
+    } cases[] = {{4, 8, 1000}, {1, 3, 300}};
+    for (const Case& c : cases) {
+        RestartWith("programs", std::to_string(c.atOnce));
+        std::vector<qvtest::Exchange> answers(static_cast<size_t>(c.requests));
+        qvtest::Exchange page;
+        qvtest::PumpWhile([&] {
+            std::vector<std::thread> clients;
+            for (int i = 0; i < c.requests; ++i) {
+                clients.emplace_back([&, i] {
+                    answers[static_cast<size_t>(i)] =
+                        Fetch("GET /" + program + "?" + std::to_string(c.pauseMs) + " HTTP/1.0\r\n\r\n");
+                });
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            }
+            page = Fetch(kPageRequest);
+            for (std::thread& t : clients) t.join();
+        });
+        EXPECT_EQ(qvtest::WithoutValidators(page.received), PageAnswer()) << c.atOnce;
+        std::vector<ProgramSpan> spans;
+        for (const qvtest::Exchange& answer : answers) {
+            spans.push_back(SpanOf(answer.received));
+            ASSERT_GE(spans.back().end, 0) << c.atOnce << ": " << answer.received;
+        }
+        // The most programs running at any one moment: at some program's start.
+        int most = 0;
+        for (const ProgramSpan& at : spans) {
+            int running = 0;
+            for (const ProgramSpan& other : spans) running += other.begin <= at.begin && at.begin < other.end;
+            most = std::max(most, running);
+        }
+        EXPECT_EQ(most, c.atOnce) << "programs at once with the setting at " << c.atOnce;
+        // One at a time, they start in the order their requests came.
+        if (c.atOnce == 1) {
+            for (size_t i = 1; i < spans.size(); ++i) EXPECT_GE(spans[i].begin, spans[i - 1].end) << "request " << i;
+        }
+    }
+}
+
 // What the callback saw: hand-offs under way at once, and on which thread.
 std::atomic<int> gInside{0};
 std::atomic<int> gMostInside{0};

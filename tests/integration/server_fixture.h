@@ -53,6 +53,10 @@ protected:
         a.WEBSRVSETCGI(cgi_.c_str());
         a.WEBSRVCLEARWINDOW();
         a.StopServerCallback();
+        // The settings a test may have changed, back to the library's own.
+        a.WEBSRVSETOPTION("programs", "1");
+        a.WEBSRVSETOPTION("upload-limit", "1048576");
+        a.WEBSRVSETOPTION("program-seconds", "10");
         if (startServer_) {
             ASSERT_EQ(a.ServerStart(port_), 0);
         }
@@ -88,6 +92,13 @@ protected:
     }
 
     std::string Get(const std::string& target) { return Ask("GET " + target + " HTTP/1.0\r\n\r\n"); }
+
+    // A setting changed, and the server started again to take it.
+    void RestartWith(const char* name, const std::string& value) {
+        ASSERT_EQ(api().WEBSRVSETOPTION(name, value.c_str()), 0) << name << "=" << value;
+        api().ServerStop();
+        ASSERT_EQ(api().ServerStart(port_), 0);
+    }
 
     bool startServer_ = true;
     uint16_t port_ = NextServerPort();

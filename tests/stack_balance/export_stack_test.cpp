@@ -186,6 +186,7 @@ void CallEveryExport(Run& run) {
     run.Expect(CALL_EXPORT(run, SetServerDir, "C:\\") == 0, "SetServerDir is not 0");
     run.Expect(CALL_EXPORT(run, WEBSRVSETCGI, "C:\\") == 0, "WEBSRVSETCGI is not 0");
     run.Expect(CALL_EXPORT(run, WEBSRVSETTYPE, "qvx", "text/x-quorvex") == 0, "WEBSRVSETTYPE is not 0");
+    run.Expect(CALL_EXPORT(run, WEBSRVSETOPTION, "programs", "1") == 0, "WEBSRVSETOPTION is not 0");
 
     HWND window = CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
     run.Expect(window != nullptr, "no window to hand over");

@@ -28,6 +28,7 @@ Api LoadApi() {
     QV_BIND(SetServerCallback);
     QV_BIND(StopServerCallback);
     QV_BIND(WEBSRVSETTYPE);
+    QV_BIND(WEBSRVSETOPTION);
     QV_BIND(WEBSRVGETREQUEST);
     QV_BIND(WEBSRVPARSE);
     QV_BIND(PostResponse);

@@ -21,6 +21,7 @@ struct Api {
     decltype(&::SetServerCallback) SetServerCallback;
     decltype(&::StopServerCallback) StopServerCallback;
     decltype(&::WEBSRVSETTYPE) WEBSRVSETTYPE;
+    decltype(&::WEBSRVSETOPTION) WEBSRVSETOPTION;
     decltype(&::WEBSRVGETREQUEST) WEBSRVGETREQUEST;
     decltype(&::WEBSRVPARSE) WEBSRVPARSE;
     decltype(&::PostResponse) PostResponse;

@@ -639,7 +639,7 @@ TEST(RequestReader, MalformedChunkedBodiesRefused) {
 // has a bound of its own; a body that stops before its last chunk starts nothing.
 TEST(RequestReader, ChunkedBodyLimits) {
     using qv::server::Refusal;
-    const int64_t limit = RequestReader::kBodyLimit;
+    const int64_t limit = RequestReader::kDefaultBodyLimit;
     // Exactly the limit, in two chunks, is taken.
     RequestReader most;
     const std::string half = std::string(static_cast<size_t>(limit / 2), 'a');
@@ -671,6 +671,45 @@ TEST(RequestReader, ChunkedBodyLimits) {
     // Ended before its last chunk and its empty line: no answer.
     for (const char* wire : {"5\r\nhel", "5\r\nhello\r\n", "0\r\n", "0\r\nX: t\r\n"}) {
         EXPECT_EQ(Read({kChunkedHead + wire}).status, Status::NoAnswer) << wire;
+    }
+}
+
+// A reader given another body limit (the host's upload setting) holds to it,
+// by length and chunked alike; a length past the default is taken under a larger one.
+TEST(RequestReader, TheBodyLimitIsTheOneItWasGiven) {
+    using qv::server::Refusal;
+    const int64_t larger = RequestReader::kDefaultBodyLimit * 3;
+    auto ByLength = [](int64_t length) {
+        return "POST /run.cgi HTTP/1.0\r\nContent-Length: " + std::to_string(length) + "\r\n\r\n" +
+               std::string(static_cast<size_t>(length), 'b');
+    };
+    auto Chunked = [](int64_t length) {
+        std::ostringstream size;
+        size << std::hex << length;
+        return kChunkedHead + size.str() + "\r\n" + std::string(static_cast<size_t>(length), 'c') + "\r\n0\r\n\r\n";
+    };
+    const int64_t past = RequestReader::kDefaultBodyLimit + 1;
+    struct Case {
+        int64_t limit;
+        std::string wire;
+        int64_t taken;  // the body's size, or -1 for a refusal
+        const char* what;
+    } cases[] = {
+        {10, ByLength(10), 10, "10 bytes under a limit of 10"},
+        {10, ByLength(11), -1, "11 bytes under a limit of 10"},
+        {10, Chunked(10), 10, "10 bytes chunked under a limit of 10"},
+        {10, Chunked(11), -1, "11 bytes chunked under a limit of 10"},
+        {larger, ByLength(larger), larger, "3 MiB under a limit of 3 MiB"},
+        {larger, ByLength(larger + 1), -1, "a byte more than 3 MiB"},
+        {larger, Chunked(past), past, "past the default, chunked"},
+    };
+    for (const Case& c : cases) {
+        RequestReader reader(c.limit);
+        EXPECT_EQ(reader.Feed(c.wire), Status::Decided) << c.what;
+        EXPECT_EQ(reader.request().refusal, c.taken < 0 ? Refusal::BodyTooLarge : Refusal::None) << c.what;
+        if (c.taken >= 0) {
+            EXPECT_EQ(reader.request().body.size(), static_cast<uint64_t>(c.taken)) << c.what;
+        }
     }
 }
 

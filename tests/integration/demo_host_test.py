@@ -268,6 +268,49 @@ class DemoHostTest(unittest.TestCase):
         status, _, err = host.stop()
         self.assertEqual(status, 0, err)
 
+    def test_large_multipart_upload(self):
+        """A 50 MB form upload (curl -F) reaches the program byte for byte under
+        the demo host's upload limit (1 GiB unless set); with --max-body 1M the
+        same upload gets 413 and no program runs."""
+        docs = os.path.join(self.work.name, "docs")
+        programs = os.path.join(self.work.name, "programs")
+        os.makedirs(docs)
+        os.makedirs(programs)
+        script = os.path.join(programs, "keep.cgi")
+        with open(script, "wb") as f:
+            f.write(b'#!/bin/sh\nPATH=/usr/bin:/bin\nhead -c "$CONTENT_LENGTH" > posted.bin\n'
+                    b'printf "LENGTH=%s" "$CONTENT_LENGTH"\n')
+        os.chmod(script, 0o755)
+        payload = bytes(range(256)) * (50 * 1000 * 1000 // 256)
+        upload = os.path.join(self.work.name, "upload.bin")
+        with open(upload, "wb") as f:
+            f.write(payload)
+        posted = os.path.join(programs, "posted.bin")
+        for limit, status in [([], "200"), (["--max-body", "1M"], "413")]:
+            with self.subTest(limit=limit):
+                if os.path.exists(posted):
+                    os.remove(posted)
+                host = self.start("--port", str(free_port(self.address)), "--docs", docs, "--cgi", programs,
+                                  "--quiet", *limit)
+                body = os.path.join(self.work.name, "answer.txt")
+                done = subprocess.run(["curl", "-sS", "--noproxy", "*", "-m", CURL_TIMEOUT, "-o", body,
+                                       "-w", "%{http_code}", "-F", "file=@" + upload, host.url + "keep.cgi"],
+                                      stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+                self.assertEqual(done.stdout.decode("latin-1"), status, done.stderr)
+                if status == "200":
+                    with open(posted, "rb") as f:
+                        got = f.read()
+                    with open(body, "rb") as f:
+                        self.assertEqual(f.read().decode("latin-1"), "LENGTH=%d" % len(got))
+                    # The form's one part, the file byte for byte between its boundary lines.
+                    self.assertTrue(got.startswith(b"--"), got[:80])
+                    self.assertEqual(got.count(payload), 1)
+                    self.assertLess(len(got) - len(payload), 1000)
+                else:
+                    self.assertFalse(os.path.exists(posted), "a refused upload ran the program")
+                status_code, _, err = host.stop()
+                self.assertEqual(status_code, 0, err)
+
     def test_start_failures_give_one_line_and_status_1(self):
         holder = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
         holder.bind((self.address, 0))
@@ -282,6 +325,9 @@ class DemoHostTest(unittest.TestCase):
             (["--port", "-1"], "out of range"),
             (["--port", "99999999999"], "out of range"),
             (["--docs", os.path.join(self.work.name, "no-such-dir")], "not a directory"),
+            (["--programs", "0"], "out of range"),
+            (["--programs", "65"], "out of range"),
+            (["--max-body", "2G"], "out of range"),
         ]
         for args, reason in cases:
             with self.subTest(args=args):

@@ -30,6 +30,7 @@ bool LoadLibraryExports(const char* file, LibraryExports& exports, std::string& 
     found &= Find(exports.ServerRunning, "ServerRunning", error);
     found &= Find(exports.SetServerDir, "SetServerDir", error);
     found &= Find(exports.WEBSRVSETCGI, "WEBSRVSETCGI", error);
+    found &= Find(exports.WEBSRVSETOPTION, "WEBSRVSETOPTION", error);
     found &= Find(exports.SetServerCallback, "SetServerCallback", error);
     found &= Find(exports.WEBSRVGETREQUEST, "WEBSRVGETREQUEST", error);
     return found;

@@ -13,6 +13,7 @@ struct LibraryExports {
     decltype(&::ServerRunning) ServerRunning = nullptr;
     decltype(&::SetServerDir) SetServerDir = nullptr;
     decltype(&::WEBSRVSETCGI) WEBSRVSETCGI = nullptr;
+    decltype(&::WEBSRVSETOPTION) WEBSRVSETOPTION = nullptr;
     decltype(&::SetServerCallback) SetServerCallback = nullptr;
     decltype(&::WEBSRVGETREQUEST) WEBSRVGETREQUEST = nullptr;
 };

@@ -101,6 +101,10 @@ int main(int argc, char** argv) {
     if (!qv::serve::LoadLibraryExports("quorvex.dll", g_library, error)) return Fail(error);
     g_library.SetServerDir(docs.c_str());
     g_library.WEBSRVSETCGI(cgi.c_str());
+    if (g_library.WEBSRVSETOPTION("programs", options.programs.c_str()) != 0)
+        return Fail("programs at once '" + options.programs + "' is out of range (1 to 64)");
+    if (g_library.WEBSRVSETOPTION("upload-limit", options.uploadLimit.c_str()) != 0)
+        return Fail("upload limit of " + options.uploadLimit + " bytes is out of range (0 to 2147483647)");
     // The callback only logs: a quiet host sets none, and the library serves files by itself.
     if (!options.quiet) g_library.SetServerCallback(LogRequest);
 

@@ -91,6 +91,10 @@ int main(int argc, char** argv) {
 
     SetServerDir(docs.c_str());
     WEBSRVSETCGI(cgi.c_str());
+    if (WEBSRVSETOPTION("programs", options.programs.c_str()) != 0)
+        return Fail("programs at once '" + options.programs + "' is out of range (1 to 64)");
+    if (WEBSRVSETOPTION("upload-limit", options.uploadLimit.c_str()) != 0)
+        return Fail("upload limit of " + options.uploadLimit + " bytes is out of range (0 to 2147483647)");
     // The callback only logs: a quiet host sets none, and the library serves files by itself.
     if (!options.quiet) SetServerCallback(LogRequest);
     InstallSignalHandlers();

@@ -17,10 +17,30 @@ bool ParseNumber(const std::string& text, long long& value) {
     return errno == 0 && end != nullptr && *end == '\0';
 }
 
+// A size in bytes, with K, M or G for KiB, MiB or GiB, as decimal digits;
+// empty for anything else.
+std::string BytesOf(const std::string& text) {
+    unsigned long long factor = 1;
+    std::string digits = text;
+    if (!digits.empty()) {
+        switch (digits.back()) {
+        case 'K': case 'k': factor = 1ull << 10; break;
+        case 'M': case 'm': factor = 1ull << 20; break;
+        case 'G': case 'g': factor = 1ull << 30; break;
+        default: break;
+        }
+        if (factor != 1) digits.pop_back();
+    }
+    if (digits.empty() || digits.size() > 12 || digits.find_first_not_of("0123456789") != std::string::npos) return "";
+    return std::to_string(std::stoull(digits) * factor);
+}
+
 }  // namespace
 
 const char* ServeUsage() {
-    return "usage: quorvex-serve [--port N] [--docs DIR] [--cgi DIR] [--quiet]";
+    return "usage: quorvex-serve [--port N] [--docs DIR] [--cgi DIR] [--programs N] [--max-body BYTES] [--quiet]\n"
+           "  --programs N      programs run at once (1 to 64; 4 unless set)\n"
+           "  --max-body BYTES  the largest upload a program is given, K, M or G allowed (up to 2G - 1; 1G unless set)";
 }
 
 bool ParseServeOptions(const std::vector<std::string>& args, ServeOptions& options, std::string& error) {
@@ -34,7 +54,7 @@ bool ParseServeOptions(const std::vector<std::string>& args, ServeOptions& optio
             options.help = true;
             continue;
         }
-        if (arg != "--port" && arg != "--docs" && arg != "--cgi") {
+        if (arg != "--port" && arg != "--docs" && arg != "--cgi" && arg != "--programs" && arg != "--max-body") {
             error = "unknown option '" + arg + "'";
             return false;
         }
@@ -46,6 +66,14 @@ bool ParseServeOptions(const std::vector<std::string>& args, ServeOptions& optio
         if (arg == "--port") {
             if (!ParseNumber(value, options.port)) {
                 error = "port '" + value + "' is not a number";
+                return false;
+            }
+        } else if (arg == "--programs") {
+            options.programs = value;
+        } else if (arg == "--max-body") {
+            options.uploadLimit = BytesOf(value);
+            if (options.uploadLimit.empty()) {
+                error = "upload size '" + value + "' is not a number of bytes";
                 return false;
             }
         } else if (value.empty()) {

@@ -10,6 +10,9 @@ struct ServeOptions {
     long long port = 8080;    // checked by the library, so out-of-range values pass through
     std::string documentDir;  // empty: the bundled example site
     std::string cgiDir;       // empty: the document directory
+    // Passed to the library's settings as they are (it judges their range).
+    std::string programs = "4";                // programs run at once
+    std::string uploadLimit = "1073741824";  // the largest POST body, in bytes (1 GiB)
     bool quiet = false;       // no line per request
     bool help = false;
 };

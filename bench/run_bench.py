@@ -65,6 +65,8 @@ SCENARIOS = [
 ]
 if QUICK:
     SCENARIOS = [(k, t, p, c, max(1, n // 10), ce) for (k, t, p, c, n, ce) in SCENARIOS]
+# Timed whole, like (e): the demo host runs 8 programs at once for it.
+SCENARIOS.append(("i", "1-s CGI program, 8 clients at once", "/sleep1.cgi", 8, 8, None))
 PEERS = ["lighttpd", "civetweb"]
 SERVERS = ["quorvex"] + PEERS
 
@@ -104,6 +106,10 @@ def write_site():
     with open(cgi, "w") as f:
         f.write("#!/bin/sh\nprintf 'Content-Type: text/html\\r\\n\\r\\n<html><body>hello</body></html>\\n'\n")
     os.chmod(cgi, 0o755)
+    sleeper = os.path.join(SITE, "sleep1.cgi")
+    with open(sleeper, "w") as f:
+        f.write("#!/bin/sh\nsleep 1\nprintf 'Content-Type: text/html\\r\\n\\r\\n<html><body>slept</body></html>\\n'\n")
+    os.chmod(sleeper, 0o755)
     keys = {sc[0] for sc in SCENARIOS + CROWD_SCENARIOS + ABORT_SCENARIOS}
     for name, size, used_by in (("big.jpg", BIG_SIZE, "e"), ("medium.jpg", MEDIUM_SIZE, "fg"),
                                 ("download.jpg", DOWNLOAD_SIZE, "j")):
@@ -158,7 +164,7 @@ def start_servers(lighttpd_conf):
         log = open(os.path.join(LOGS, name + ".log"), "w")
         procs[name] = subprocess.Popen(argv, stdout=log, stderr=subprocess.STDOUT, cwd=OUT)
     spawn("quorvex", [os.path.join(TREE, "quorvex-serve"), "--port", str(PORTS["quorvex"]),
-                      "--docs", SITE, "--cgi", SITE, "--quiet"])
+                      "--docs", SITE, "--cgi", SITE, "--programs", "8", "--quiet"])
     spawn("lighttpd", ["/usr/sbin/lighttpd", "-D", "-f", lighttpd_conf])
     spawn("civetweb", ["/usr/bin/civetweb", "-listening_ports", f"127.0.0.1:{PORTS['civetweb']}",
                        "-document_root", SITE, "-num_threads", "1", "-cgi_pattern", "**.cgi$",

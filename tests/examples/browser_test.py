@@ -226,6 +226,20 @@ def main():
         if status != 404:
             failures.append("missing.htm: the browser saw status %r" % status)
 
+        # A program's own header block: the browser follows its redirect and
+        # keeps both cookies, and sends them to the next program.
+        browser.open(site + "cgi-bin/login.cgi")
+        landed = wait_for(browser, "return location.search == '?signed=in' ? location.pathname : null")
+        if landed != "/cgi-bin/hello.cgi":
+            failures.append("login.cgi: the browser did not follow the redirect (at %r)"
+                            % browser.script("return location.href"))
+        cookies = sorted((browser.script("return document.cookie") or "").split("; "))
+        if cookies != ["sid=abc123", "theme=green"]:
+            failures.append("login.cgi: the browser holds the cookies %r" % cookies)
+        text = browser.script("return document.body.innerText")
+        if "HTTP_COOKIE=sid=abc123; theme=green" not in text:
+            failures.append("login.cgi: the cookies did not come back to the program: %r" % text[:600])
+
         check_modern_page(browser, site, failures)
         browser.close()
         browser = None

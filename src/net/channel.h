@@ -40,6 +40,8 @@ std::string HostNameOf(uint32_t addressNetOrder);
 // sending. The bytes received go straight to the caller's buffer.
 long ReceiveChannelNow(int number, char* buffer, size_t size);
 long SendChannelNow(int number, const char* data, size_t size);
+// The channel's sending side finished; it still receives.
+void ShutdownChannelSending(int number);
 // Up to `count` bytes of `file` from `offset`; 0 when the file has no byte there.
 long SendChannelFileNow(int number, platform::File file, uint64_t offset, size_t count);
 // Bytes sent that the peer has not taken yet; -1 where the system cannot tell.

@@ -26,6 +26,11 @@ long SendChannelFileNow(int number, platform::File file, uint64_t offset, size_t
     return socket == platform::kNoSocket ? -1 : platform::SendFileNow(socket, file, offset, count);
 }
 
+void ShutdownChannelSending(int number) {
+    platform::Socket socket = OpenTcpSocketOf(number);
+    if (socket != platform::kNoSocket) platform::ShutdownSending(socket);
+}
+
 long ChannelUnsentBytes(int number) {
     platform::Socket socket = OpenTcpSocketOf(number);
     return socket == platform::kNoSocket ? -1 : platform::UnsentSocketBytes(socket);

@@ -78,6 +78,8 @@ constexpr long kWouldBlock = -2;
 long ReceiveSocketNow(Socket socket, char* buffer, size_t size);
 long SendSocketNow(Socket socket, const char* data, size_t size);
 void CloseSocket(Socket socket);
+// The sending side finished (the peer reads the end), the receiving side still open.
+void ShutdownSending(Socket socket);
 // Bytes sent on the socket that the peer has not yet taken; -1 where the
 // system cannot tell (there a small send buffer makes progress show as write events).
 long UnsentSocketBytes(Socket socket);

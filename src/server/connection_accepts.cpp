@@ -86,8 +86,9 @@ void ConnectionTable::OpenConnection(int channel) {
     FollowRead(c, c.machine.OnReadable(NowMs()));
 }
 
-// The connection whose client has made no progress for the longest (sent
-// nothing of its request, or taken nothing of its answer), or null when
+// A connection lingering after a refusal, else the connection whose client
+// has made no progress for the longest (sent nothing of its request, or
+// taken nothing of its answer), or null when
 // none may be closed: a request being answered by a program or the host is
 // never taken, and with `readingOnly` neither is an answer going out.
 LiveConnection* ConnectionTable::Idlest(bool readingOnly) {
@@ -95,6 +96,8 @@ LiveConnection* ConnectionTable::Idlest(bool readingOnly) {
     for (LiveConnection* c : bySlot_) {
         if (c == nullptr) continue;
         const ConnectionMachine::Phase phase = c->machine.phase();
+        // Answered already, and only waiting out a refused client's last bytes: its room goes first.
+        if (phase == ConnectionMachine::Phase::Linger) return c;
         const bool reading = phase == ConnectionMachine::Phase::ReadHeader;
         if (!reading && (readingOnly || phase != ConnectionMachine::Phase::Write)) continue;
         if (idlest == nullptr || c->machine.lastProgressMs() < idlest->machine.lastProgressMs() ||

@@ -44,6 +44,17 @@ ConnectionMachine::Next ConnectionMachine::OnReadable(uint64_t nowMs) {
     // asking again would only report the end again).
     if (phase_ == Phase::Done || peerDone_) return Next::Wait;
     char* buffer = ReceiveBuffer();
+    if (phase_ == Phase::Linger) {
+        for (int round = 0; round < kReceivesPerEvent; ++round) {
+            const long got = link_.ReceiveNow(buffer, kReceiveSize);
+            if (got == platform::kWouldBlock) return Next::Wait;
+            if (got <= 0) {  // the client's end (or a failure): the close is safe now
+                phase_ = Phase::Done;
+                return Next::Close;
+            }
+        }
+        return Next::Wait;  // more to drop: the next read event comes for it
+    }
     for (int round = 0; round < kReceivesPerEvent; ++round) {
         long got = link_.ReceiveNow(buffer, kReceiveSize);
         if (got == platform::kWouldBlock) return Next::Wait;
@@ -128,6 +139,8 @@ bool ConnectionMachine::Expired(uint64_t nowMs) {
         lastUnsent_ = unsent;
         return nowMs - lastProgressMs_ >= timeoutMs_;
     }
+    case Phase::Linger:
+        return nowMs - lingerFromMs_ >= kLingerMs;
     case Phase::Handle:  // waiting on the server, not on the client
     case Phase::Done:
         break;
@@ -181,8 +194,16 @@ ConnectionMachine::Next ConnectionMachine::Write(uint64_t nowMs) {
         lastProgressMs_ = nowMs;
         lastUnsent_ = -1;
     }
-    phase_ = Phase::Done;
     answer_ = server::Answer();
+    // A client refused before the end of its request may still be sending:
+    // closing now, with its bytes unread, would reset the refusal under it.
+    if (sent_ >= total_ && !peerDone_ && reader_.request().refusal != Refusal::None) {
+        phase_ = Phase::Linger;
+        lingerFromMs_ = nowMs;
+        link_.FinishSending();
+        return Next::Wait;
+    }
+    phase_ = Phase::Done;
     return Next::Close;
 }
 

@@ -29,6 +29,8 @@ public:
     virtual void AskForWriteEvents() = 0;
     // Bytes sent but not yet taken by the client, or -1 where the system cannot tell.
     virtual long UnsentBytes() { return -1; }
+    // Nothing more will be sent: the client reads the end, and may still send.
+    virtual void FinishSending() {}
 };
 
 class ConnectionMachine {
@@ -37,6 +39,10 @@ public:
         ReadHeader,  // waiting for the bytes that decide the request
         Handle,      // decided: the answer is being worked out (a program's turn, a locked file)
         Write,       // the answer goes out as the socket drains
+        // A refusal sent whole before the request's end: the sending side is
+        // finished and what the client still sends is read and dropped for a
+        // moment, so that the close does not reset the answer under it.
+        Linger,
         Done,        // nothing more to do: the connection is to be closed
     };
     // What the owner does next.
@@ -108,9 +114,13 @@ private:
     bool continueSent_ = false;
     std::string interim_;
     server::Answer answer_;
+    uint64_t lingerFromMs_ = 0;
     uint64_t total_ = 0;  // head, file stretch and tail
     uint64_t sent_ = 0;
 };
+
+// How long a refused client's last bytes are read and dropped before the close.
+constexpr uint64_t kLingerMs = 2000;
 
 // Answers up to this size go out from one buffer in one send (read anew from
 // the file if the socket took only part); larger ones stretch by stretch.

@@ -28,6 +28,7 @@ public:
         net::NotifyChannel(channel_, window_, kConnectionMessage, kReadAndClose | platform::kSocketWrite);
     }
     long UnsentBytes() override { return net::ChannelUnsentBytes(channel_); }
+    void FinishSending() override { net::ShutdownChannelSending(channel_); }
 
 private:
     int channel_;

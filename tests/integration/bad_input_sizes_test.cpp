@@ -102,6 +102,24 @@ TEST_F(BadSizes, HeaderUpTo16KiBIsReadAndLongerIsRefused) {
     ExpectStillServing("long headers");
 }
 
+// A client refused while it is still sending (a 70,000-byte header, sent
+// in two halves) sends the rest unhindered and then reads its 431: the
+// server reads and drops its last bytes before the close instead of
+// resetting the connection under the answer.
+TEST_F(BadSizes, ARefusedClientStillSendingReceivesItsAnswer) {
+    const std::string request = "GET /page.htm HTTP/1.0\r\nUser-Agent: " + std::string(70000, 'u') + "\r\n\r\n";
+    qvtest::Exchange got;
+    qvtest::PumpWhile([&] {
+        got = qvtest::TalkInPieces(qvtest::ServerAddress(), port_, {request.substr(0, 35000), request.substr(35000)},
+                                   300, 20000);
+    });
+    EXPECT_TRUE(got.sentAll) << "the server reset the connection while the client was still sending";
+    EXPECT_EQ(got.received.rfind("HTTP/1.0 431 Request Header Fields Too Large\r\n", 0), 0u)
+        << got.received.substr(0, 80);
+    EXPECT_TRUE(got.closedByServer);
+    ExpectStillServing("a refusal read to its end");
+}
+
 TEST_F(BadSizes, RandomBytesEndWithinTheTimeOut) {
     for (unsigned seed : {1u, 2u, 3u, 4u}) {
         std::mt19937 random(seed);

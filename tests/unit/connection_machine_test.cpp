@@ -59,6 +59,7 @@ public:
         return got;
     }
     void AskForWriteEvents() override { ++writeRequests; }
+    void FinishSending() override { ++finishes; }
 
     std::string incoming;
     bool peerFinished = false;
@@ -66,7 +67,7 @@ public:
     bool failSend = false;
     size_t room = SIZE_MAX;  // bytes the socket takes before a send would block
     std::string wire;
-    int receives = 0, sends = 0, writeRequests = 0;
+    int receives = 0, sends = 0, writeRequests = 0, finishes = 0;
 };
 
 class ConnectionMachineTest : public ::testing::Test {
@@ -295,6 +296,56 @@ TEST_F(ConnectionMachineTest, BytesAfterTheRequestAreDrainedAndAFinishedPeerStil
     EXPECT_EQ(link.wire, "0123456789");
 }
 
+// A refusal sent before the request's end: the sending side is finished and
+// the client's last bytes are read and dropped until its end, or for at most
+// a moment, so that the close cannot reset the refusal under it. An answer to
+// a request that was not refused closes at once.
+TEST_F(ConnectionMachineTest, ARefusalLingersUntilTheClientEndsOrAMomentPasses) {
+    const std::string tooLong = "GET /page.htm HTTP/1.0\r\nX-Filler: " + std::string(17000, 'f');
+    struct Case {
+        const char* what;
+        std::string request;
+        bool finished;  // the client ended its sending before the answer went out
+        bool lingers;
+    } cases[] = {
+        {"a header over the limit", tooLong, false, true},
+        {"a whole request from a client that has finished", "GET /page.htm HTTP/1.0\r\n\r\n", true, false},
+        {"a whole request", "GET /page.htm HTTP/1.0\r\n\r\n", false, false},
+    };
+    for (const Case& c : cases) {
+        for (bool byTime : {false, true}) {
+            ScriptedLink link;
+            ConnectionMachine machine(link, 0, kTimeoutMs);
+            link.incoming = c.request;
+            link.peerFinished = c.finished;
+            ASSERT_EQ(machine.OnReadable(0), Next::Decided) << c.what;
+            const Next afterAnswer = machine.Answer(Answer("refused"), 10);
+            EXPECT_EQ(link.wire, "refused") << c.what;
+            if (!c.lingers) {
+                EXPECT_EQ(afterAnswer, Next::Close) << c.what;
+                EXPECT_EQ(link.finishes, 0) << c.what;
+                continue;
+            }
+            EXPECT_EQ(afterAnswer, Next::Wait) << c.what;
+            EXPECT_EQ(machine.phase(), Phase::Linger) << c.what;
+            EXPECT_EQ(link.finishes, 1) << c.what;
+            // What the client still sends is read and dropped.
+            link.incoming = std::string(50000, 'x');
+            EXPECT_EQ(machine.OnReadable(20), Next::Wait) << c.what;
+            EXPECT_TRUE(link.incoming.empty()) << c.what;
+            EXPECT_EQ(machine.OnWritable(30), Next::Wait) << c.what;
+            if (byTime) {
+                EXPECT_FALSE(machine.Expired(10 + qv::server::kLingerMs - 1)) << c.what;
+                EXPECT_TRUE(machine.Expired(10 + qv::server::kLingerMs)) << c.what;
+            } else {
+                link.peerFinished = true;
+                EXPECT_EQ(machine.OnReadable(40), Next::Close) << c.what;
+            }
+            EXPECT_EQ(link.wire, "refused") << c.what;
+        }
+    }
+}
+
 TEST_F(ConnectionMachineTest, DeadlinesFollowWhatTheConnectionWaitsFor) {
     ScriptedLink link;
     ConnectionMachine machine(link, 1000, kTimeoutMs);
@@ -363,7 +414,10 @@ TEST_F(ConnectionMachineTest, ContinueGoesOutOnceBeforeTheBody) {
         ASSERT_EQ(next, Next::Decided) << c.name;
         // Once per request, whatever came after.
         EXPECT_EQ(link.wire, c.continues ? continueLine : "") << c.name;
-        EXPECT_EQ(machine.Answer(Answer("HTTP/1.0 200 OK\r\n\r\nout\r\n"), 2), Next::Close) << c.name;
+        // A refused request's answer lingers for the body the client may still send.
+        const bool refused = machine.request().refusal != qv::server::Refusal::None;
+        EXPECT_EQ(machine.Answer(Answer("HTTP/1.0 200 OK\r\n\r\nout\r\n"), 2), refused ? Next::Wait : Next::Close)
+            << c.name;
         EXPECT_EQ(link.wire, (c.continues ? continueLine : "") + "HTTP/1.0 200 OK\r\n\r\nout\r\n") << c.name;
     }
 }

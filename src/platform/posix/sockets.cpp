@@ -207,6 +207,11 @@ long SendFileNow(Socket socket, File file, uint64_t offset, size_t count) {
                         true));
 }
 
+void ShutdownSending(Socket socket) {
+    const int fd = Fd(socket);
+    if (fd >= 0) shutdown(fd, SHUT_WR);
+}
+
 void CloseSocket(Socket socket) {
     int fd = Fd(socket);
     if (fd < 0) return;

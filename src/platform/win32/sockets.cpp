@@ -146,6 +146,10 @@ long SendFileNow(Socket socket, File file, uint64_t offset, size_t count) {
     return SendSocketNow(socket, piece.data(), static_cast<size_t>(got));
 }
 
+void ShutdownSending(Socket socket) {
+    if (socket != kNoSocket) shutdown(Native(socket), SD_SEND);
+}
+
 void CloseSocket(Socket socket) {
     if (socket == kNoSocket) return;
     NoteEventSocket(socket, false);

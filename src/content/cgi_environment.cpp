@@ -5,31 +5,6 @@
 
 namespace qv::content {
 
-namespace {
-
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
-}  // namespace
-
-std::string UnescapeQuery(const std::string& query) {
-    std::string text;
-    text.reserve(query.size());
-    for (size_t i = 0; i < query.size(); ++i) {
-        if (query[i] == '%' && i + 2 < query.size() && HexValue(query[i + 1]) >= 0 && HexValue(query[i + 2]) >= 0) {
-            text += static_cast<char>(HexValue(query[i + 1]) * 16 + HexValue(query[i + 2]));
-            i += 2;
-        } else {
-            text += query[i];
-        }
-    }
-    return text;
-}
-
 std::string LocalDateText(const qv::platform::LocalTime& today) {
     // Wide enough for any int values, so a bad clock cannot overrun it.
     char text[48];

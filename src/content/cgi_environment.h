@@ -45,10 +45,6 @@ std::string BuildCgiEnvironment(const std::string& method, const std::string& qu
                                 const std::string& localHostName,
                                 const CgiRequestExtras& extras = CgiRequestExtras());
 
-// The query with every %XX escape decoded ('+' stays '+'; a '%' without two
-// hex digits after it stays as it is).
-std::string UnescapeQuery(const std::string& query);
-
 // MM-DD-YYYY.
 std::string LocalDateText(const qv::platform::LocalTime& today);
 

@@ -35,6 +35,22 @@ bool DecodeName(const std::string& name, std::string& decoded) {
     return IsValidUtf8(decoded);
 }
 
+std::string UnescapeQuery(const std::string& query) {
+    std::string text;
+    text.reserve(query.size());
+    for (size_t i = 0; i < query.size(); ++i) {
+        const int high = query[i] == '%' && i + 2 < query.size() ? HexValue(query[i + 1]) : -1;
+        const int low = high >= 0 ? HexValue(query[i + 2]) : -1;
+        if (low < 0) {
+            text += query[i];
+            continue;
+        }
+        text += static_cast<char>(high * 16 + low);
+        i += 2;
+    }
+    return text;
+}
+
 bool IsValidUtf8(const std::string& text) {
     const size_t size = text.size();
     for (size_t i = 0; i < size;) {

@@ -13,6 +13,10 @@ namespace qv::content {
 // (overlong forms and UTF-16 surrogates included).
 bool DecodeName(const std::string& name, std::string& decoded);
 
+// The query with every %XX escape decoded ('+' stays '+'; a '%' without two
+// hex digits after it stays as it is); any byte may come of it.
+std::string UnescapeQuery(const std::string& query);
+
 // Strict UTF-8: shortest forms only, no surrogates, nothing above U+10FFFF.
 bool IsValidUtf8(const std::string& text);
 

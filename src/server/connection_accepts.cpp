@@ -87,10 +87,10 @@ void ConnectionTable::OpenConnection(int channel) {
 }
 
 // A connection lingering after a refusal, else the connection whose client
-// has made no progress for the longest (sent nothing of its request, or
-// taken nothing of its answer), or null when
-// none may be closed: a request being answered by a program or the host is
-// never taken, and with `readingOnly` neither is an answer going out.
+// has made no progress for the longest (sent nothing of its request, or taken
+// nothing of its answer), or null when none may be closed: a request being
+// answered by a program or the host is never taken, and with `readingOnly`
+// neither is an answer going out.
 LiveConnection* ConnectionTable::Idlest(bool readingOnly) {
     LiveConnection* idlest = nullptr;
     for (LiveConnection* c : bySlot_) {

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "content/cgi_environment.h"
+#include "content/url_decode.h"
 
 namespace {
 

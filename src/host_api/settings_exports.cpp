@@ -83,6 +83,9 @@ QV_API int32_t QV_CALL WEBSRVSETTYPE(const char* extension, const char* type) {
 
 QV_API int32_t QV_CALL WEBSRVSETOPTION(const char* name, const char* value) {
     try {
+        // A missing value is refused, never read as the empty one (which for
+        // some settings means their default).
+        if (value == nullptr) return name != nullptr && qv::server::IsServerOption(name) ? -2 : -1;
         switch (qv::server::SetServerOption(TextOf(name), TextOf(value))) {
         case qv::server::OptionResult::Set:
             return 0;

@@ -24,9 +24,24 @@ int16_t NextChannelNumber();
 // The counter goes on from `last` (1..32767): the next number given is the one after it.
 void SeedChannelCounter(int16_t last);
 
+// Bound to the first IPv4 address of this computer's name.
 int OpenServerChannel(int number, int port, uint32_t timeoutMs);
+// Bound to `address` (null: as OpenServerChannel).
+int OpenServerChannelAt(int number, const platform::IpAddress* address, int port, uint32_t timeoutMs);
 int NotifyChannel(int number, platform::Window window, uint32_t message, uint32_t events);
 int AcceptChannel(int listening, int number);
+// The same from `listener`, a listening socket beside the listening channel
+// (see OpenListener); the new channel takes the listening channel's port and
+// time-out. kNoSocket: the listening channel's own socket.
+int AcceptChannelFrom(int listening, platform::Socket listener, int number);
+
+// A listening socket that is no channel: a further address the server
+// listens on, its connections accepted into channels with AcceptChannelFrom.
+// kNoSocket when it cannot be opened (the platform's last error tells why).
+platform::Socket OpenListener(const platform::IpAddress& address, int port);
+void CloseListener(platform::Socket listener);
+// The first IPv4 address of this computer's name; false when it has none.
+bool FirstLocalHostIpAddress(platform::IpAddress& address);
 // `required` ChannelKind::None accepts any kind.
 int CloseChannel(int number, ChannelKind required);
 platform::Socket ChannelSocket(int number, int& error);

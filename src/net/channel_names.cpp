@@ -1,22 +1,24 @@
 // Peer addresses and host names.
 #include "net/channel_record.h"
+#include "net/ip_address_text.h"
 
 namespace qv::net {
 
+// An IPv4 peer as its dotted quad, a colon and its port; an IPv6 peer's
+// address in brackets, so that the port still follows the last colon.
 std::string ChannelPeerAddress(int number) {
     Channel* channel = FindChannel(number);
-    uint32_t address = 0;
+    platform::IpAddress address;
     uint16_t port = 0;
     if (channel == nullptr || channel->kind != ChannelKind::Tcp) return ":0";
     if (channel->peer.known) {
-        address = channel->peer.addressNetOrder;
+        address = channel->peer.address;
         port = channel->peer.port;
     } else if (!platform::SocketPeer(channel->socket, address, port)) {
         return ":0";
     }
-    std::string text = platform::AddressText(address);
-    if (text.empty()) return ":0";
-    return text + ":" + std::to_string(port);
+    const std::string text = IpAddressText(address);
+    return (address.v6 ? "[" + text + "]" : text) + ":" + std::to_string(port);
 }
 
 std::string LocalHostName() {

@@ -1,4 +1,5 @@
 // Opening, accepting into, notifying and closing channels.
+#include <cstring>
 #include <mutex>
 #include <new>
 
@@ -15,6 +16,10 @@ void DiscardChannel(Channel* channel) {
 }  // namespace
 
 int OpenServerChannel(int number, int port, uint32_t timeoutMs) {
+    return OpenServerChannelAt(number, nullptr, port, timeoutMs);
+}
+
+int OpenServerChannelAt(int number, const platform::IpAddress* at, int port, uint32_t timeoutMs) {
     std::lock_guard<SpinLock> guard(OpenLock());
     if (!platform::SocketLibraryStart()) return kErrNetworkUnavailable;
     if (number < 0 || number > 32767) {
@@ -37,17 +42,15 @@ int OpenServerChannel(int number, int port, uint32_t timeoutMs) {
     InsertChannel(channel);
 
     int failure = kOk;
-    uint32_t address = 0;
-    if (!platform::FirstLocalHostAddress(address)) {
+    platform::IpAddress address;
+    if (at != nullptr) {
+        address = *at;
+    } else if (!FirstLocalHostIpAddress(address)) {
         failure = SocketFailure();
-    } else {
-        channel->addressNetOrder = address;
-        channel->socket = platform::OpenTcpSocket();
-        if (channel->socket == platform::kNoSocket || !platform::SetDontLinger(channel->socket) ||
-            !platform::BindSocket(channel->socket, address, static_cast<uint16_t>(port)) ||
-            !platform::ListenSocket(channel->socket, platform::MaximumListenBacklog())) {
-            failure = SocketFailure();
-        }
+    }
+    if (failure == kOk) {
+        if (!address.v6) std::memcpy(&channel->addressNetOrder, address.bytes, 4);
+        channel->socket = OpenListeningSocket(address, port, failure);
     }
     if (failure != kOk) {
         RemoveChannel(number);
@@ -65,7 +68,9 @@ int NotifyChannel(int number, platform::Window window, uint32_t message, uint32_
     return platform::NotifySocketEvents(channel->socket, window, message, events) ? kOk : SocketFailure();
 }
 
-int AcceptChannel(int listening, int number) {
+int AcceptChannel(int listening, int number) { return AcceptChannelFrom(listening, platform::kNoSocket, number); }
+
+int AcceptChannelFrom(int listening, platform::Socket listener, int number) {
     if (listening < 0 || number < 0) return kErrBadChannel;
     Channel* server = FindChannel(listening);
     if (server == nullptr) return kErrBadChannel;
@@ -79,7 +84,8 @@ int AcceptChannel(int listening, int number) {
     channel->portNetOrder = server->portNetOrder;
     channel->addressNetOrder = server->addressNetOrder;
     channel->timeoutMs = server->timeoutMs;
-    channel->socket = platform::AcceptConnection(server->socket, &channel->peer);
+    channel->socket =
+        platform::AcceptConnection(listener != platform::kNoSocket ? listener : server->socket, &channel->peer);
     if (channel->socket == platform::kNoSocket) {
         int failure = SocketFailure();
         delete channel;

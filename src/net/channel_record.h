@@ -13,7 +13,7 @@ struct Channel {
     platform::Socket socket = platform::kNoSocket;
     ChannelKind kind = ChannelKind::Tcp;
     uint16_t portNetOrder = 0;
-    uint32_t addressNetOrder = 0;
+    uint32_t addressNetOrder = 0;  // 0 for a listener on an IPv6 address
     uint32_t timeoutMs = 0;
     platform::PeerAddress peer;  // learnt when the connection was accepted
 };
@@ -35,5 +35,8 @@ bool ChannelNumberOpen(int number);
 
 // The platform's last socket failure as a channel error.
 int SocketFailure();
+
+// A TCP socket bound to address:port and listening; kNoSocket and the channel error when it cannot be.
+platform::Socket OpenListeningSocket(const platform::IpAddress& address, int port, int& failure);
 
 }  // namespace qv::net

@@ -63,8 +63,24 @@ Socket OpenTcpSocket();     // kNoSocket on failure
 bool SetDontLinger(Socket socket);
 bool BindSocket(Socket socket, uint32_t addressNetOrder, uint16_t port);
 bool ListenSocket(Socket socket, int backlog);
+// An IPv4 address (its 4 bytes first, the rest zero) or an IPv6 address, in network order.
+struct IpAddress {
+    bool v6 = false;
+    uint8_t bytes[16] = {};
+    bool operator==(const IpAddress& other) const {
+        if (v6 != other.v6) return false;
+        for (int i = 0; i < 16; ++i) {
+            if (bytes[i] != other.bytes[i]) return false;
+        }
+        return true;
+    }
+};
+// A TCP socket of the address's family (kNoSocket on failure). An IPv6
+// socket takes IPv6 alone: IPv4 clients come in on IPv4 sockets only.
+Socket OpenTcpSocketFor(const IpAddress& address);
+bool BindSocketTo(Socket socket, const IpAddress& address, uint16_t port);
 struct PeerAddress {
-    uint32_t addressNetOrder = 0;
+    IpAddress address;
     uint16_t port = 0;
     bool known = false;
 };
@@ -89,7 +105,7 @@ bool IsResourceShortage(int error);
 // Raises the process's limit of open descriptors toward what the system
 // allows, where it has one to raise; a full server needs two per connection.
 void RaiseDescriptorLimit();
-bool SocketPeer(Socket socket, uint32_t& addressNetOrder, uint16_t& port);
+bool SocketPeer(Socket socket, IpAddress& address, uint16_t& port);
 std::string AddressText(uint32_t addressNetOrder);  // dotted quad, as inet_ntoa
 // WSAAsyncSelect: socket events become `message` to `window`, wParam the
 // socket, lParam the event bits (low word) and error code (high word).

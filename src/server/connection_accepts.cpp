@@ -5,6 +5,7 @@
 
 #include "content/busy_page.h"
 #include "server/connection_table.h"
+#include "server/listeners.h"
 #include "server/responses.h"
 
 namespace qv::server {
@@ -33,19 +34,26 @@ void DrainAndClose(int channel) {
 
 }  // namespace
 
+// Accepts from the listener that reported, exactly as from the listening
+// channel: a further listener's connections become channels the same way.
 void ConnectionTable::AcceptPending() {
     int32_t listening;
+    platform::Socket from = platform::kNoSocket;  // the listening channel's own
     {
         ServerState& s = State();
         std::lock_guard<std::mutex> guard(s.lock);
         if (!s.listeningOpen) return;
         listening = s.listeningChannel;
+        const platform::Socket reporting = ReportingListener();
+        for (platform::Socket listener : s.furtherListeners) {
+            if (listener == reporting) from = listener;
+        }
     }
     if (acceptPaused_) return;
     for (int round = 0; round < kAcceptsPerEvent; ++round) {
         int16_t number = net::NextChannelNumber();
         if (number == 0) return;
-        if (net::AcceptChannel(listening, number) != net::kOk) {
+        if (net::AcceptChannelFrom(listening, from, number) != net::kOk) {
             // Out of descriptors the pending connection stays pending, and the
             // listener would report it again at once: it rests instead.
             if (platform::IsResourceShortage(platform::LastSocketError())) PauseAccepting(listening);
@@ -155,10 +163,11 @@ void ConnectionTable::CloseRefused(bool all) {
     }
 }
 
-void ConnectionTable::PauseAccepting(int32_t listening) {
+void ConnectionTable::PauseAccepting(int32_t /*listening*/) {
     acceptPaused_ = true;
     ceiling_ = live_ > kRoomMadeAtShortage ? live_ - kRoomMadeAtShortage : 1;
-    net::NotifyChannel(listening, window_, net::kAcceptMessage, 0);
+    // Every listener rests, the further ones too.
+    NotifyListeners(window_, 0);
     platform::SetWindowTimer(window_, kAcceptResumeTimer, kAcceptPauseMs);
     for (size_t made = 0; made < kRoomMadeAtShortage; ++made) {
         LiveConnection* idlest = Idlest(true);
@@ -173,12 +182,8 @@ void ConnectionTable::ResumeAccepting() {
     platform::KillWindowTimer(window_, kAcceptResumeTimer);
     if (!acceptPaused_) return;
     acceptPaused_ = false;
-    ServerState& s = State();
-    std::lock_guard<std::mutex> guard(s.lock);
     // Registering again reports the connections that waited meanwhile.
-    if (s.listeningOpen) {
-        net::NotifyChannel(s.listeningChannel, window_, net::kAcceptMessage, net::kEventAccept | net::kEventConnect);
-    }
+    NotifyListeners(window_, net::kEventAccept | net::kEventConnect);
 }
 
 }  // namespace qv::server

@@ -2,6 +2,7 @@
 // program ends and timers, each handled at once and back to the loop.
 #include "net/channel.h"
 #include "server/connection_events.h"
+#include "server/listeners.h"
 #include "server/server_control.h"
 
 namespace qv::server {
@@ -15,7 +16,11 @@ intptr_t NotificationHandler(platform::Window /*window*/, uint32_t message, uint
     try {
         switch (message) {
         case net::kAcceptMessage:
-            if (lParam == kAcceptWithoutError) AcceptPending();
+            if (lParam == kAcceptWithoutError) {
+                // wParam names the listener: the listening channel's or a further one.
+                NoteReportingListener(static_cast<platform::Socket>(wParam));
+                AcceptPending();
+            }
             break;
         case kConnectionMessage:
             // The event bits in the low word, the error code in the high word.

@@ -25,9 +25,10 @@ std::string ExchangeFileName(const std::string& cgiDirectory, const char* prefix
     return platform::NativeFileName(cgiDirectory + prefix + std::to_string(slot) + ".TMP");
 }
 
-// The client's address alone, without its port.
+// The client's address alone, without its port (nor an IPv6 address's brackets).
 std::string ClientAddress(int channel) {
     const std::string peer = net::ChannelPeerAddress(channel);
+    if (!peer.empty() && peer.front() == '[') return peer.substr(1, peer.find(']') - 1);
     return peer.substr(0, peer.find(':'));
 }
 

@@ -2,6 +2,7 @@
 
 #include "net/channel.h"
 #include "server/connection_events.h"
+#include "server/listeners.h"
 #include "server/server_state.h"
 
 namespace qv::server {
@@ -19,19 +20,22 @@ bool EnsureNotifyWindow() {
     return window != 0;
 }
 
-// The listener, every open connection and the window.
+// Every listener, every open connection and the window.
 void CloseListeningAndWindow() {
     EndServing();
     ServerState& s = State();
     int32_t listening = 0;
+    std::vector<platform::Socket> further;
     platform::Window window;
     {
         std::lock_guard<std::mutex> guard(s.lock);
         if (s.listeningOpen) listening = s.listeningChannel;
         s.listeningOpen = false;
+        further.swap(s.furtherListeners);
         window = s.notifyWindow;
     }
     if (listening != 0) net::CloseChannel(listening, net::ChannelKind::None);
+    CloseFurtherListeners(further);
     if (window != 0 && platform::WindowExists(window)) platform::DestroyHiddenWindow(window);
 }
 
@@ -66,6 +70,7 @@ int32_t Start(int32_t port) {
     EnsureNotifyWindow();
     ServerState& s = State();
     platform::Window window;
+    std::vector<platform::IpAddress> listenSetting;
     {
         std::lock_guard<std::mutex> guard(s.lock);
         // One server per process: a second start while listening would lose the
@@ -77,11 +82,26 @@ int32_t Start(int32_t port) {
         s.answers = std::make_unique<std::array<std::string, kSlotCount>>();
         s.listeningPort = port == 0 ? 80 : port;
         window = s.notifyWindow;
+        listenSetting = s.settings.listenAddresses;
     }
+    const int listeningPort = port == 0 ? 80 : port;
     // Every slot may hold a socket and a file at once.
     platform::RaiseDescriptorLimit();
     int32_t number = net::NextChannelNumber();
-    int error = net::OpenServerChannel(number, port == 0 ? 80 : port, kChannelTimeoutMs);
+    // Without a setting the server listens where it always has, this
+    // computer's address, and on loopback beside it.
+    platform::IpAddress hostAddress;
+    int error = net::kOk;
+    if (listenSetting.empty() && !net::FirstLocalHostIpAddress(hostAddress)) error = net::kErrNetwork;
+    const ListenPlan plan = PlanListening(listenSetting, hostAddress);
+    if (error == net::kOk && number != 0) {
+        error = net::OpenServerChannelAt(number, &plan.first, listeningPort, kChannelTimeoutMs);
+    }
+    std::vector<platform::Socket> further;
+    if (error == net::kOk && number != 0 && !OpenFurtherListeners(plan, listeningPort, further)) {
+        net::CloseChannel(number, net::ChannelKind::None);
+        error = net::kErrNetwork;
+    }
     std::lock_guard<std::mutex> guard(s.lock);
     if (error != net::kOk || number == 0) {
         s.listeningChannel = 0;
@@ -89,8 +109,12 @@ int32_t Start(int32_t port) {
     }
     s.listeningChannel = number;
     s.listeningOpen = true;
+    s.furtherListeners = further;
     BeginServing(window, s.settings);
     net::NotifyChannel(number, window, net::kAcceptMessage, net::kEventAccept | net::kEventConnect);
+    for (platform::Socket listener : further) {
+        platform::NotifySocketEvents(listener, window, net::kAcceptMessage, net::kEventAccept | net::kEventConnect);
+    }
     return 0;
 }
 

@@ -6,6 +6,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -38,6 +39,8 @@ struct Settings {
     int programsAtOnce = 1;
     int64_t uploadLimit = kDefaultUploadLimit;  // the largest POST body a program is given
     uint32_t programSeconds = kDefaultProgramSeconds;  // a program's time limit
+    // Where to listen; empty: this computer's address, 127.0.0.1 and ::1.
+    std::vector<platform::IpAddress> listenAddresses;
 };
 
 struct ServerState {
@@ -48,6 +51,9 @@ struct ServerState {
     int32_t listeningChannel = 0;  // kept after a stop, as ServerRunning reads it
     bool listeningOpen = false;     // so a stop closes the number only once
     int32_t listeningPort = 0;
+    // The sockets listening on the further addresses, beside the listening
+    // channel: no channel numbers of their own, closed with it.
+    std::vector<platform::Socket> furtherListeners;
     // Absent until the first start; replaced by each start.
     std::unique_ptr<std::array<ConnectionSlot, kSlotCount>> slots;
     std::unique_ptr<std::array<std::string, kSlotCount>> answers;

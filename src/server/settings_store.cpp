@@ -1,5 +1,7 @@
 #include "server/settings_store.h"
 
+#include "server/listen_setting.h"
+
 namespace qv::server {
 namespace {
 
@@ -42,6 +44,10 @@ OptionResult SetServerOption(const std::string& name, const std::string& value) 
     } else if (name == "upload-limit") {
         if (!NumberIn(value, 0, kLargestUploadLimit, number)) return OptionResult::Refused;
         WithSettings([&](Settings& settings) { settings.uploadLimit = number; });
+    } else if (name == "listen") {
+        std::vector<platform::IpAddress> addresses;
+        if (!ParseListenSetting(value, addresses)) return OptionResult::Refused;
+        WithSettings([&](Settings& settings) { settings.listenAddresses = addresses; });
     } else if (name == "program-seconds") {
         if (!NumberIn(value, 1, kMostProgramSeconds, number)) return OptionResult::Refused;
         WithSettings([&](Settings& settings) { settings.programSeconds = static_cast<uint32_t>(number); });
@@ -49,6 +55,10 @@ OptionResult SetServerOption(const std::string& name, const std::string& value) 
         return OptionResult::UnknownName;
     }
     return OptionResult::Set;
+}
+
+bool IsServerOption(const std::string& name) {
+    return name == "programs" || name == "upload-limit" || name == "program-seconds" || name == "listen";
 }
 
 void SetDocumentDirectory(const std::string& directory) {

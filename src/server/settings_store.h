@@ -23,5 +23,6 @@ void ClearRequestCallback();
 // guide. Nothing changes when the name is unknown or the value is refused.
 enum class OptionResult { Set, UnknownName, Refused };
 OptionResult SetServerOption(const std::string& name, const std::string& value);
+bool IsServerOption(const std::string& name);
 
 }  // namespace qv::server

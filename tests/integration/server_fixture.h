@@ -57,6 +57,7 @@ protected:
         a.WEBSRVSETOPTION("programs", "1");
         a.WEBSRVSETOPTION("upload-limit", "1048576");
         a.WEBSRVSETOPTION("program-seconds", "10");
+        a.WEBSRVSETOPTION("listen", "");
         if (startServer_) {
             ASSERT_EQ(a.ServerStart(port_), 0);
         }

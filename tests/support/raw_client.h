@@ -33,6 +33,24 @@ Exchange TalkInPieces(const std::string& address, uint16_t port,
                       const std::vector<std::string>& pieces, int pauseMs,
                       int timeoutMs = 20000);
 
+// A listening socket the test holds on a numeric address (either family)
+// and port, so that no one else can listen there; held() false when it could not be had.
+class HeldListener {
+public:
+    HeldListener(const std::string& address, uint16_t port);
+    ~HeldListener();
+    HeldListener(const HeldListener&) = delete;
+    HeldListener& operator=(const HeldListener&) = delete;
+    bool held() const { return socket_ != kNone; }
+
+private:
+    static constexpr uintptr_t kNone = ~uintptr_t{0};
+    uintptr_t socket_ = kNone;
+};
+
+// True where this machine can listen and connect on the IPv6 loopback ::1.
+bool Ipv6LoopbackWorks();
+
 // `text` cut into `count` consecutive pieces of nearly equal length (the
 // last ones may be empty when the text is shorter than `count`).
 std::vector<std::string> SplitIntoPieces(const std::string& text, int count);

@@ -146,10 +146,11 @@ TEST_F(PlatformSockets, AcceptedConnectionTalksAndNamesItsPeer) {
     long got = platform::ReceiveSocket(connection, buffer, sizeof buffer);
     ASSERT_GT(got, 0);
     EXPECT_EQ(std::string(buffer, 4), "GET ");
-    uint32_t peerAddress = 0;
+    platform::IpAddress peerAddress;
     uint16_t peerPort = 0;
     ASSERT_TRUE(platform::SocketPeer(connection, peerAddress, peerPort));
     EXPECT_NE(peerPort, 0);
+    EXPECT_FALSE(peerAddress.v6);
     const std::string answer = "HTTP/1.0 200 OK\r\nContent-Length: 0\r\n\r\n";
     EXPECT_EQ(platform::SendSocket(connection, answer.data(), answer.size()), static_cast<long>(answer.size()));
     platform::CloseSocket(connection);

@@ -1,4 +1,4 @@
-// Plain BSD sockets (IPv4 TCP) behind the socket functions. Every socket is
+// Plain BSD sockets (TCP) behind the socket functions. Every socket is
 // close-on-exec, and no send may raise SIGPIPE in the host.
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -19,6 +19,7 @@
 #include "platform/platform.h"
 #include "platform/posix/file_handles.h"
 #include "platform/posix/message_queue.h"
+#include "platform/posix/socket_address.h"
 
 namespace qv::platform {
 namespace {
@@ -117,7 +118,7 @@ Socket AcceptConnection(Socket listening, PeerAddress* peer) {
         errno = EBADF;
         return kNoSocket;
     }
-    sockaddr_in address;
+    sockaddr_storage address;
     socklen_t length = sizeof address;
     int accepted;
     do {
@@ -129,9 +130,7 @@ Socket AcceptConnection(Socket listening, PeerAddress* peer) {
     loop::RearmSocket(fd, kSocketAccept);
     errno = savedErrno;
     if (accepted < 0) return kNoSocket;
-    if (peer != nullptr && length == sizeof address && address.sin_family == AF_INET) {
-        *peer = PeerAddress{address.sin_addr.s_addr, ntohs(address.sin_port), true};
-    }
+    if (peer != nullptr) peer->known = FromNative(address, length, peer->address, peer->port);
     return accepted;
 }
 
@@ -220,14 +219,11 @@ void CloseSocket(Socket socket) {
     close(fd);
 }
 
-bool SocketPeer(Socket socket, uint32_t& addressNetOrder, uint16_t& port) {
-    sockaddr_in address;
-    socklen_t length = sizeof address;
-    if (getpeername(Fd(socket), reinterpret_cast<sockaddr*>(&address), &length) != 0) return false;
-    if (address.sin_family != AF_INET) return false;
-    addressNetOrder = address.sin_addr.s_addr;
-    port = ntohs(address.sin_port);
-    return true;
+bool SocketPeer(Socket socket, IpAddress& address, uint16_t& port) {
+    sockaddr_storage native;
+    socklen_t length = sizeof native;
+    if (getpeername(Fd(socket), reinterpret_cast<sockaddr*>(&native), &length) != 0) return false;
+    return FromNative(native, length, address, port);
 }
 
 std::string AddressText(uint32_t addressNetOrder) {

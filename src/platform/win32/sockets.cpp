@@ -6,6 +6,7 @@
 
 #include "platform/platform.h"
 #include "platform/win32/event_sockets.h"
+#include "platform/win32/socket_address.h"
 
 namespace qv::platform {
 
@@ -77,13 +78,11 @@ Socket AcceptConnection(Socket listening, PeerAddress* peer) {
         if (pending == Readiness::NotYet) WSASetLastError(WSAEWOULDBLOCK);
         return kNoSocket;
     }
-    sockaddr_in address{};
+    sockaddr_storage address{};
     int length = sizeof address;
     SOCKET accepted = accept(Native(listening), reinterpret_cast<sockaddr*>(&address), &length);
     if (accepted == INVALID_SOCKET) return kNoSocket;
-    if (peer != nullptr && length == sizeof address && address.sin_family == AF_INET) {
-        *peer = PeerAddress{address.sin_addr.s_addr, ntohs(address.sin_port), true};
-    }
+    if (peer != nullptr) peer->known = FromNative(address, length, peer->address, peer->port);
     KeepFromChildren(accepted);
     // A bounded send buffer, so a slow reader's progress shows as write
     // events long before the send time-out.
@@ -156,14 +155,11 @@ void CloseSocket(Socket socket) {
     closesocket(Native(socket));
 }
 
-bool SocketPeer(Socket socket, uint32_t& addressNetOrder, uint16_t& port) {
-    sockaddr_in peer{};
+bool SocketPeer(Socket socket, IpAddress& address, uint16_t& port) {
+    sockaddr_storage peer{};
     int length = sizeof peer;
     if (getpeername(Native(socket), reinterpret_cast<sockaddr*>(&peer), &length) != 0) return false;
-    if (peer.sin_family != AF_INET) return false;
-    addressNetOrder = peer.sin_addr.s_addr;
-    port = ntohs(peer.sin_port);
-    return true;
+    return FromNative(peer, length, address, port);
 }
 
 std::string AddressText(uint32_t addressNetOrder) {

@@ -44,22 +44,28 @@ Exchange TalkInPieces(const std::string& address, uint16_t port,
                       const std::vector<std::string>& pieces, int pauseMs, int timeoutMs) {
     Exchange result;
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    sockaddr_in server{};
-    server.sin_family = AF_INET;
-    server.sin_port = htons(port);
-    if (inet_pton(AF_INET, address.c_str(), &server.sin_addr) != 1) return result;
-
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    if (fd < 0) return result;
-    if (connect(fd, reinterpret_cast<sockaddr*>(&server), sizeof server) != 0) {
-        close(fd);
+    // A numeric address of either family.
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_NUMERICHOST | AI_NUMERICSERV;
+    addrinfo* server = nullptr;
+    if (getaddrinfo(address.c_str(), std::to_string(port).c_str(), &hints, &server) != 0 || server == nullptr)
+        return result;
+    int fd = socket(server->ai_family, SOCK_STREAM, 0);
+    const bool connected = fd >= 0 && connect(fd, server->ai_addr, server->ai_addrlen) == 0;
+    freeaddrinfo(server);
+    if (!connected) {
+        if (fd >= 0) close(fd);
         return result;
     }
     result.connected = true;
-    sockaddr_in local{};
+    sockaddr_storage local{};
     socklen_t localLength = sizeof local;
-    if (getsockname(fd, reinterpret_cast<sockaddr*>(&local), &localLength) == 0)
-        result.localPort = ntohs(local.sin_port);
+    if (getsockname(fd, reinterpret_cast<sockaddr*>(&local), &localLength) == 0) {
+        result.localPort = local.ss_family == AF_INET6 ? ntohs(reinterpret_cast<sockaddr_in6*>(&local)->sin6_port)
+                                                       : ntohs(reinterpret_cast<sockaddr_in*>(&local)->sin_port);
+    }
 
     result.sentAll = true;
     for (size_t i = 0; i < pieces.size(); ++i) {
@@ -87,6 +93,44 @@ Exchange TalkInPieces(const std::string& address, uint16_t port,
     }
     close(fd);
     return result;
+}
+
+HeldListener::HeldListener(const std::string& address, uint16_t port) {
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_NUMERICHOST | AI_NUMERICSERV | AI_PASSIVE;
+    addrinfo* local = nullptr;
+    if (getaddrinfo(address.c_str(), std::to_string(port).c_str(), &hints, &local) != 0 || local == nullptr) return;
+    const int fd = socket(local->ai_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd >= 0) {
+        int on = 1;
+        if (local->ai_family == AF_INET6) setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &on, sizeof on);
+        if (bind(fd, local->ai_addr, local->ai_addrlen) == 0 && listen(fd, 4) == 0) {
+            socket_ = static_cast<uintptr_t>(fd);
+        } else {
+            close(fd);
+        }
+    }
+    freeaddrinfo(local);
+}
+
+HeldListener::~HeldListener() {
+    if (held()) close(static_cast<int>(socket_));
+}
+
+bool Ipv6LoopbackWorks() {
+    static const bool works = [] {
+        const int fd = socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (fd < 0) return false;
+        sockaddr_in6 loopback{};
+        loopback.sin6_family = AF_INET6;
+        loopback.sin6_addr = in6addr_loopback;
+        const bool bound = bind(fd, reinterpret_cast<sockaddr*>(&loopback), sizeof loopback) == 0;
+        close(fd);
+        return bound;
+    }();
+    return works;
 }
 
 }  // namespace qvtest

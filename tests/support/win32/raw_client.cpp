@@ -43,23 +43,29 @@ Exchange TalkInPieces(const std::string& address, uint16_t port,
     Exchange result;
     if (!WinsockReady()) return result;
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    sockaddr_in server{};
-    server.sin_family = AF_INET;
-    server.sin_port = htons(port);
-    server.sin_addr.s_addr = inet_addr(address.c_str());
-    if (server.sin_addr.s_addr == INADDR_NONE) return result;
-
-    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    if (s == INVALID_SOCKET) return result;
-    if (connect(s, reinterpret_cast<sockaddr*>(&server), sizeof server) != 0) {
-        closesocket(s);
+    // A numeric address of either family.
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_NUMERICHOST;
+    addrinfo* server = nullptr;
+    if (getaddrinfo(address.c_str(), std::to_string(port).c_str(), &hints, &server) != 0 || server == nullptr)
+        return result;
+    SOCKET s = socket(server->ai_family, SOCK_STREAM, IPPROTO_TCP);
+    const bool connected =
+        s != INVALID_SOCKET && connect(s, server->ai_addr, static_cast<int>(server->ai_addrlen)) == 0;
+    freeaddrinfo(server);
+    if (!connected) {
+        if (s != INVALID_SOCKET) closesocket(s);
         return result;
     }
     result.connected = true;
-    sockaddr_in local{};
+    sockaddr_storage local{};
     int localLength = sizeof local;
-    if (getsockname(s, reinterpret_cast<sockaddr*>(&local), &localLength) == 0)
-        result.localPort = ntohs(local.sin_port);
+    if (getsockname(s, reinterpret_cast<sockaddr*>(&local), &localLength) == 0) {
+        result.localPort = local.ss_family == AF_INET6 ? ntohs(reinterpret_cast<sockaddr_in6*>(&local)->sin6_port)
+                                                       : ntohs(reinterpret_cast<sockaddr_in*>(&local)->sin_port);
+    }
 
     result.sentAll = true;
     for (size_t i = 0; i < pieces.size(); ++i) {
@@ -89,6 +95,47 @@ Exchange TalkInPieces(const std::string& address, uint16_t port,
     }
     closesocket(s);
     return result;
+}
+
+HeldListener::HeldListener(const std::string& address, uint16_t port) {
+    if (!WinsockReady()) return;
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_NUMERICHOST | AI_PASSIVE;
+    addrinfo* local = nullptr;
+    if (getaddrinfo(address.c_str(), std::to_string(port).c_str(), &hints, &local) != 0 || local == nullptr) return;
+    SOCKET s = socket(local->ai_family, SOCK_STREAM, IPPROTO_TCP);
+    if (s != INVALID_SOCKET) {
+        DWORD on = 1;
+        if (local->ai_family == AF_INET6)
+            setsockopt(s, IPPROTO_IPV6, IPV6_V6ONLY, reinterpret_cast<const char*>(&on), sizeof on);
+        if (bind(s, local->ai_addr, static_cast<int>(local->ai_addrlen)) == 0 && listen(s, 4) == 0) {
+            socket_ = static_cast<uintptr_t>(s);
+        } else {
+            closesocket(s);
+        }
+    }
+    freeaddrinfo(local);
+}
+
+HeldListener::~HeldListener() {
+    if (held()) closesocket(static_cast<SOCKET>(socket_));
+}
+
+bool Ipv6LoopbackWorks() {
+    static const bool works = [] {
+        if (!WinsockReady()) return false;
+        SOCKET s = socket(AF_INET6, SOCK_STREAM, IPPROTO_TCP);
+        if (s == INVALID_SOCKET) return false;
+        sockaddr_in6 loopback{};
+        loopback.sin6_family = AF_INET6;
+        loopback.sin6_addr = in6addr_loopback;
+        const bool bound = bind(s, reinterpret_cast<sockaddr*>(&loopback), sizeof loopback) == 0;
+        closesocket(s);
+        return bound;
+    }();
+    return works;
 }
 
 }  // namespace qvtest

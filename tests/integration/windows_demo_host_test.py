@@ -38,6 +38,16 @@ def free_port():
         return s.getsockname()[1]
 
 
+def ipv6_loopback():
+    """True where this machine can listen on ::1."""
+    try:
+        with socket.socket(socket.AF_INET6) as s:
+            s.bind(("::1", 0))
+        return True
+    except OSError:
+        return False
+
+
 def start_host(*args):
     return subprocess.Popen([RUNNER, EXE, *args], stdout=subprocess.PIPE, stderr=subprocess.PIPE)
 
@@ -94,6 +104,12 @@ with tempfile.TemporaryDirectory() as site:
     base = "http://" + base
 
     check(curl(base + "index.htm") == page, "curl gets the page byte for byte")
+    check(banner.split("http://", 1)[-1].startswith(f"localhost:{port}/"),
+          f"http://localhost:{port}/ is the first address printed ({banner!r})")
+    loopbacks = ["127.0.0.1"] + (["[::1]"] if ipv6_loopback() else [])
+    for address in loopbacks:
+        check(curl(f"http://{address}:{port}/index.htm") == page and f"http://{address}:{port}/" in banner,
+              f"{address} is printed and answered")
     answer = curl(base + "hello.bat?name=quorvex")
     check(b"batch says hello" in answer and b"QUERY_STRING=name=quorvex" in answer,
           f"curl gets the batch program's answer with its query ({answer[:120]!r})")
@@ -110,6 +126,22 @@ with tempfile.TemporaryDirectory() as site:
     with open(part, "rb") as f:
         check(resumed.returncode == 0 and f.read() == payload,
               f"curl -C - finishes a partial download (exit {resumed.returncode})")
+
+    if ipv6_loopback():
+        # --bind restricts the host to the address named.
+        bound_port = free_port()
+        bound = start_host("--port", str(bound_port), "--bind", "::1", "--docs", windows_name(site), "--quiet")
+        bound_banner = first_line(bound.stdout, 60)
+        check(curl(f"http://[::1]:{bound_port}/index.htm") == page
+              and curl(f"http://127.0.0.1:{bound_port}/index.htm") == b""
+              and f"http://[::1]:{bound_port}/" in bound_banner and "127.0.0.1" not in bound_banner,
+              f"--bind ::1 serves [::1] alone ({bound_banner!r})")
+        bound.send_signal(signal.SIGINT)
+        try:
+            bound.wait(timeout=30)
+        except subprocess.TimeoutExpired:
+            bound.kill()
+            bound.wait()
 
     status, text = one_shot("--port", str(port), "--docs", windows_name(site), "--quiet")
     check(status == 1 and len(text.splitlines()) == 1 and "in use" in text,

@@ -29,6 +29,25 @@ std::string FirstHostAddress() {
     return inet_ntoa(address);
 }
 
+bool AnswersAt(const std::string& address, int port) {
+    if (!SocketsReady()) return false;
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_NUMERICHOST;
+    addrinfo* found = nullptr;
+    if (getaddrinfo(address.c_str(), std::to_string(port).c_str(), &hints, &found) != 0 || found == nullptr)
+        return false;
+    SOCKET probe = socket(found->ai_family, SOCK_STREAM, IPPROTO_TCP);
+    // A listener of this process takes the connection into its queue at once;
+    // the server drops it unanswered once its loop runs.
+    const bool answered =
+        probe != INVALID_SOCKET && connect(probe, found->ai_addr, static_cast<int>(found->ai_addrlen)) == 0;
+    if (probe != INVALID_SOCKET) closesocket(probe);
+    freeaddrinfo(found);
+    return answered;
+}
+
 std::string ExplainListenFailure(const std::string& address, int port) {
     const std::string portText = "port " + std::to_string(port);
     if (address.empty()) return "cannot listen on " + portText + ": the host name has no IPv4 address";

@@ -9,6 +9,9 @@ namespace qv::serve {
 // binds), in dotted form; empty when the name has none.
 std::string FirstHostAddress();
 
+// True when a connection to the numeric address:port (either family) is taken at once.
+bool AnswersAt(const std::string& address, int port);
+
 // A one-line reason why `port` cannot be listened on at `address`.
 std::string ExplainListenFailure(const std::string& address, int port);
 

@@ -13,6 +13,7 @@
 #include "listen_failure.h"
 #include "request_log.h"
 #include "serve_options.h"
+#include "served_addresses.h"
 
 namespace {
 
@@ -105,6 +106,9 @@ int main(int argc, char** argv) {
         return Fail("programs at once '" + options.programs + "' is out of range (1 to 64)");
     if (g_library.WEBSRVSETOPTION("upload-limit", options.uploadLimit.c_str()) != 0)
         return Fail("upload limit of " + options.uploadLimit + " bytes is out of range (0 to 2147483647)");
+    const std::string listen = qv::serve::ListenSetting(options.binds);
+    if (g_library.WEBSRVSETOPTION("listen", listen.c_str()) != 0)
+        return Fail("--bind '" + listen + "' is not a list of IP addresses (a port goes with --port)");
     // The callback only logs: a quiet host sets none, and the library serves files by itself.
     if (!options.quiet) g_library.SetServerCallback(LogRequest);
 
@@ -112,8 +116,13 @@ int main(int argc, char** argv) {
     const int listeningPort = port == 0 ? 80 : port;  // the library's rule for port 0
     const int32_t started = g_library.ServerStart(port);
     if (started == -3) return Fail("port " + std::to_string(options.port) + " is out of range (0 to 65535)");
-    const std::string address = qv::serve::FirstHostAddress();
-    if (started != 0) return Fail(qv::serve::ExplainListenFailure(address, listeningPort));
+    const std::vector<std::string> wanted =
+        qv::serve::WantedAddresses(options.binds, qv::serve::FirstHostAddress());
+    if (started != 0) {
+        return Fail(qv::serve::ExplainListenFailure(
+            wanted.empty() ? std::string() : qv::serve::ReachableAddress(wanted.front()), listeningPort));
+    }
+    const std::string urls = qv::serve::ServedUrls(wanted, listeningPort, qv::serve::AnswersAt);
 
     g_loopThread = GetCurrentThreadId();
     // Makes this thread's message queue before anyone posts to it.
@@ -121,7 +130,7 @@ int main(int argc, char** argv) {
     PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE);
     SetConsoleCtrlHandler(OnConsoleControl, TRUE);
 
-    std::printf("Serving %s at http://%s:%d/ (Ctrl-C stops)\n", docs.c_str(), address.c_str(), listeningPort);
+    std::printf("Serving %s at %s (Ctrl-C stops)\n", docs.c_str(), urls.c_str());
     std::fflush(stdout);
 
     while (GetMessageA(&message, nullptr, 0, 0) > 0) {

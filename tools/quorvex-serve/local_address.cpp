@@ -25,6 +25,23 @@ std::string FirstHostAddress() {
     return text;
 }
 
+bool AnswersAt(const std::string& address, int port) {
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_NUMERICHOST | AI_NUMERICSERV;
+    addrinfo* found = nullptr;
+    if (getaddrinfo(address.c_str(), std::to_string(port).c_str(), &hints, &found) != 0 || found == nullptr)
+        return false;
+    const int fd = socket(found->ai_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    // A listener of this process takes the connection into its queue at once;
+    // the server drops it unanswered once its loop runs.
+    const bool answered = fd >= 0 && connect(fd, found->ai_addr, found->ai_addrlen) == 0;
+    if (fd >= 0) close(fd);
+    freeaddrinfo(found);
+    return answered;
+}
+
 std::string ExplainListenFailure(const std::string& address, int port) {
     const std::string where = address.empty() ? std::string("this computer") : address;
     const std::string portText = "port " + std::to_string(port);

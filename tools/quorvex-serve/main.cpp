@@ -15,6 +15,7 @@
 #include "quorvex.h"
 #include "request_log.h"
 #include "serve_options.h"
+#include "served_addresses.h"
 
 namespace {
 
@@ -95,6 +96,9 @@ int main(int argc, char** argv) {
         return Fail("programs at once '" + options.programs + "' is out of range (1 to 64)");
     if (WEBSRVSETOPTION("upload-limit", options.uploadLimit.c_str()) != 0)
         return Fail("upload limit of " + options.uploadLimit + " bytes is out of range (0 to 2147483647)");
+    const std::string listen = qv::serve::ListenSetting(options.binds);
+    if (WEBSRVSETOPTION("listen", listen.c_str()) != 0)
+        return Fail("--bind '" + listen + "' is not a list of IP addresses (a port goes with --port)");
     // The callback only logs: a quiet host sets none, and the library serves files by itself.
     if (!options.quiet) SetServerCallback(LogRequest);
     InstallSignalHandlers();
@@ -103,11 +107,16 @@ int main(int argc, char** argv) {
     const int listeningPort = port == 0 ? 80 : port;  // the library's rule for port 0
     const int32_t started = ServerStart(port);
     if (started == -3) return Fail("port " + std::to_string(port) + " is out of range (0 to 65535)");
-    const std::string address = qv::serve::FirstHostAddress();
-    if (started != 0) return Fail(qv::serve::ExplainListenFailure(address, listeningPort));
+    const std::vector<std::string> wanted =
+        qv::serve::WantedAddresses(options.binds, qv::serve::FirstHostAddress());
+    if (started != 0) {
+        return Fail(qv::serve::ExplainListenFailure(
+            wanted.empty() ? std::string() : qv::serve::ReachableAddress(wanted.front()), listeningPort));
+    }
+    const std::string urls = qv::serve::ServedUrls(wanted, listeningPort, qv::serve::AnswersAt);
 
-    std::printf("quorvex-serve: serving %s at http://%s:%d/ (CGI programs from %s); Ctrl-C stops\n",
-                docs.c_str(), address.c_str(), listeningPort, cgi.c_str());
+    std::printf("quorvex-serve: serving %s at %s (CGI programs from %s); Ctrl-C stops\n", docs.c_str(),
+                urls.c_str(), cgi.c_str());
     std::fflush(stdout);
 
     while (QvPumpMessages(-1) != -1) {

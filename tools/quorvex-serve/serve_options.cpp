@@ -38,7 +38,10 @@ std::string BytesOf(const std::string& text) {
 }  // namespace
 
 const char* ServeUsage() {
-    return "usage: quorvex-serve [--port N] [--docs DIR] [--cgi DIR] [--programs N] [--max-body BYTES] [--quiet]\n"
+    return "usage: quorvex-serve [--port N] [--bind ADDR]... [--docs DIR] [--cgi DIR] [--programs N] [--max-body BYTES]"
+           " [--quiet]\n"
+           "  --bind ADDR       listen on this IPv4 or IPv6 address (0.0.0.0 or :: for every one), again for more;\n"
+           "                    unless set: this computer's address, 127.0.0.1 and ::1\n"
            "  --programs N      programs run at once (1 to 64; 4 unless set)\n"
            "  --max-body BYTES  the largest upload a program is given, K, M or G allowed (up to 2G - 1; 1G unless set)";
 }
@@ -54,7 +57,8 @@ bool ParseServeOptions(const std::vector<std::string>& args, ServeOptions& optio
             options.help = true;
             continue;
         }
-        if (arg != "--port" && arg != "--docs" && arg != "--cgi" && arg != "--programs" && arg != "--max-body") {
+        if (arg != "--port" && arg != "--docs" && arg != "--cgi" && arg != "--programs" && arg != "--max-body" &&
+            arg != "--bind") {
             error = "unknown option '" + arg + "'";
             return false;
         }
@@ -68,6 +72,9 @@ bool ParseServeOptions(const std::vector<std::string>& args, ServeOptions& optio
                 error = "port '" + value + "' is not a number";
                 return false;
             }
+        } else if (arg == "--bind") {
+            // The library judges the address.
+            options.binds.push_back(value);
         } else if (arg == "--programs") {
             options.programs = value;
         } else if (arg == "--max-body") {

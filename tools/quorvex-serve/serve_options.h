@@ -13,6 +13,7 @@ struct ServeOptions {
     // Passed to the library's settings as they are (it judges their range).
     std::string programs = "4";                // programs run at once
     std::string uploadLimit = "1073741824";  // the largest POST body, in bytes (1 GiB)
+    std::vector<std::string> binds;  // --bind: the addresses to listen on (none: the library's default)
     bool quiet = false;       // no line per request
     bool help = false;
 };

@@ -56,6 +56,20 @@ public:
     uint64_t length() const { return length_; }
     bool empty() const { return head_.empty() && file_ == 0 && tail_.empty(); }
 
+    // The head replaced (a header line added); the rest stays.
+    void SetHead(std::string head) { head_ = std::move(head); }
+    // The last `count` bytes removed: from the closing bytes, then the file's
+    // stretch, then the head.
+    void CutEnd(uint64_t count) {
+        const uint64_t fromTail = count < tail_.size() ? count : tail_.size();
+        tail_.resize(tail_.size() - static_cast<size_t>(fromTail));
+        count -= fromTail;
+        const uint64_t fromFile = count < length_ ? count : length_;
+        length_ -= fromFile;
+        count -= fromFile;
+        head_.resize(count < head_.size() ? head_.size() - static_cast<size_t>(count) : 0);
+    }
+
     // Keeps the status and header lines only (for HEAD): the file and the
     // closing bytes are dropped.
     void DropBody() {

@@ -87,25 +87,33 @@ void ConnectionTable::OpenConnection(int channel) {
         return;
     }
     LiveConnection& c =
-        records_[slot].emplace(nextId_++, slot, channel, socket, window_, NowMs(), connectionTimeoutMs_, uploadLimit_);
+        records_[slot].emplace(nextId_++, slot, channel, socket, window_, NowMs(), connectionTimeoutMs_, uploadLimit_,
+                              keepAliveMs_);
     bySlot_[slot] = &c;
     live_ += 1;
     // The request has usually arrived with the connection: read it at once.
     FollowRead(c, c.machine.OnReadable(NowMs()));
 }
 
-// A connection lingering after a refusal, else the connection whose client
+// A connection lingering after a refusal, else the one kept open the longest
+// without a next request, else the connection whose client
 // has made no progress for the longest (sent nothing of its request, or taken
 // nothing of its answer), or null when none may be closed: a request being
 // answered by a program or the host is never taken, and with `readingOnly`
 // neither is an answer going out.
 LiveConnection* ConnectionTable::Idlest(bool readingOnly) {
     LiveConnection* idlest = nullptr;
+    LiveConnection* kept = nullptr;
     for (LiveConnection* c : bySlot_) {
         if (c == nullptr) continue;
         const ConnectionMachine::Phase phase = c->machine.phase();
         // Answered already, and only waiting out a refused client's last bytes: its room goes first.
         if (phase == ConnectionMachine::Phase::Linger) return c;
+        // Answered, and kept only in case its client has more to ask: next.
+        if (c->machine.idleBetweenRequests()) {
+            if (kept == nullptr || c->machine.lastProgressMs() < kept->machine.lastProgressMs()) kept = c;
+            continue;
+        }
         const bool reading = phase == ConnectionMachine::Phase::ReadHeader;
         if (!reading && (readingOnly || phase != ConnectionMachine::Phase::Write)) continue;
         if (idlest == nullptr || c->machine.lastProgressMs() < idlest->machine.lastProgressMs() ||
@@ -113,7 +121,7 @@ LiveConnection* ConnectionTable::Idlest(bool readingOnly) {
             idlest = c;
         }
     }
-    return idlest;
+    return kept != nullptr ? kept : idlest;
 }
 
 // The idlest as its client really stands: a connection whose bytes have

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <memory>
 
+#include "server/answer_framing.h"
+
 namespace qv::server {
 namespace {
 
@@ -36,8 +38,10 @@ size_t ReadStretch(platform::File file, uint64_t offset, char* buffer, size_t co
 
 }  // namespace
 
-ConnectionMachine::ConnectionMachine(ConnectionLink& link, uint64_t nowMs, uint64_t timeoutMs, int64_t bodyLimit)
-    : link_(link), timeoutMs_(timeoutMs), openedAtMs_(nowMs), lastProgressMs_(nowMs), reader_(bodyLimit) {}
+ConnectionMachine::ConnectionMachine(ConnectionLink& link, uint64_t nowMs, uint64_t timeoutMs, int64_t bodyLimit,
+                                     uint64_t keepAliveMs)
+    : link_(link), timeoutMs_(timeoutMs), keepAliveMs_(keepAliveMs), openedAtMs_(nowMs), lastProgressMs_(nowMs),
+      reader_(bodyLimit) {}
 
 ConnectionMachine::Next ConnectionMachine::OnReadable(uint64_t nowMs) {
     // Once the peer has finished sending there is nothing more to read (and
@@ -56,6 +60,10 @@ ConnectionMachine::Next ConnectionMachine::OnReadable(uint64_t nowMs) {
         return Next::Wait;  // more to drop: the next read event comes for it
     }
     for (int round = 0; round < kReceivesPerEvent; ++round) {
+        // While an answer is worked out or goes out, the next requests' bytes
+        // wait in the reader up to a bound; beyond it the socket waits too
+        // (it reports again after the next receive).
+        if (phase_ != Phase::ReadHeader && reader_.ahead().size() >= kReadAheadLimit) return Next::Wait;
         long got = link_.ReceiveNow(buffer, kReceiveSize);
         if (got == platform::kWouldBlock) return Next::Wait;
         if (got < 0) {
@@ -74,22 +82,34 @@ ConnectionMachine::Next ConnectionMachine::OnReadable(uint64_t nowMs) {
             }
             return Next::Wait;
         }
-        if (phase_ == Phase::ReadHeader) {
-            lastProgressMs_ = nowMs;
-            Next next = Decide(reader_.Feed(std::string(buffer, static_cast<size_t>(got))));
-            if (next != Next::Wait) return next;
-            // The body will be read: a client that waits for the word gets it now.
-            if (!continueSent_ && reader_.WantsContinue()) {
-                continueSent_ = true;
-                interim_ = kContinue;
-                if (SendInterim() == -1) {
-                    phase_ = Phase::Done;
-                    return Next::Close;
-                }
-            }
+        if (phase_ != Phase::ReadHeader) {
+            // Past the request: kept for the next one where its end is
+            // known, else read and dropped, so that closing the connection
+            // later does not reset it under the client's answer.
+            reader_.Feed(buffer, static_cast<size_t>(got));
+            continue;
         }
-        // Bytes after the request are read and dropped, so that closing the
-        // connection later does not reset it under the client's answer.
+        if (idle_) {
+            // The next request has begun: its header has the time-out from here.
+            idle_ = false;
+            openedAtMs_ = nowMs;
+        }
+        lastProgressMs_ = nowMs;
+        Next next = Decide(reader_.Feed(buffer, static_cast<size_t>(got)));
+        if (next == Next::Wait) next = SendContinueIfAsked();
+        if (next != Next::Wait) return next;
+    }
+    return Next::Wait;
+}
+
+// The body will be read: a client that waits for the word gets it now.
+ConnectionMachine::Next ConnectionMachine::SendContinueIfAsked() {
+    if (continueSent_ || !reader_.WantsContinue()) return Next::Wait;
+    continueSent_ = true;
+    interim_ = kContinue;
+    if (SendInterim() == -1) {
+        phase_ = Phase::Done;
+        return Next::Close;
     }
     return Next::Wait;
 }
@@ -115,6 +135,13 @@ ConnectionMachine::Next ConnectionMachine::Decide(RequestReader::Status status) 
 ConnectionMachine::Next ConnectionMachine::Answer(server::Answer answer, uint64_t nowMs) {
     if (phase_ != Phase::Handle) return phase_ == Phase::Done ? Next::Close : Next::Wait;
     answer_ = std::move(answer);
+    const Request& request = reader_.request();
+    const bool asked = request.verb != Verb::None && AsksToKeepConnection(request);
+    // A client that has finished sending keeps its connection only for requests it already sent.
+    keep_ = asked && reader_.endKnown() && answered_ + 1 < kRequestsPerConnection &&
+            !(peerDone_ && reader_.ahead().empty());
+    if (keep_) keep_ = FrameForKeptConnection(answer_, request);
+    if (asked && !keep_) MarkClosing(answer_);
     const uint64_t stretch = answer_.file() != 0 ? answer_.length() : 0;
     total_ = answer_.head().size() + stretch + answer_.tail().size();
     sent_ = 0;
@@ -131,6 +158,7 @@ ConnectionMachine::Next ConnectionMachine::OnWritable(uint64_t nowMs) {
 bool ConnectionMachine::Expired(uint64_t nowMs) {
     switch (phase_) {
     case Phase::ReadHeader:
+        if (idle_) return nowMs - lastProgressMs_ >= keepAliveMs_;
         // A header must come whole within the time-out; a body only keep coming.
         return nowMs - (reader_.headerComplete() ? lastProgressMs_ : openedAtMs_) >= timeoutMs_;
     case Phase::Write: {
@@ -203,8 +231,32 @@ ConnectionMachine::Next ConnectionMachine::Write(uint64_t nowMs) {
         link_.FinishSending();
         return Next::Wait;
     }
+    if (sent_ >= total_ && keep_) return StartNextRequest(nowMs);
     phase_ = Phase::Done;
     return Next::Close;
+}
+
+ConnectionMachine::Next ConnectionMachine::StartNextRequest(uint64_t nowMs) {
+    ++answered_;
+    keep_ = false;
+    const std::string ahead = reader_.ahead();
+    reader_ = reader_.Following();
+    phase_ = Phase::ReadHeader;
+    continueSent_ = false;
+    interim_.clear();
+    total_ = sent_ = 0;
+    lastUnsent_ = -1;
+    openedAtMs_ = lastProgressMs_ = nowMs;
+    idle_ = ahead.empty();
+    if (!ahead.empty()) {
+        Next next = Decide(reader_.Feed(ahead));
+        if (next == Next::Wait) next = SendContinueIfAsked();
+        if (next != Next::Wait) return next;
+    }
+    if (peerDone_) return Decide(reader_.Finish());
+    // The socket reports new bytes only after a receive: one may have been
+    // left undone while the answer went out.
+    return OnReadable(nowMs);
 }
 
 long ConnectionMachine::SendNext() {

@@ -15,6 +15,14 @@
 
 namespace qv::server {
 
+// How long a kept connection waits for its next request, and how many
+// requests one connection is answered before it is closed.
+constexpr uint64_t kKeepAliveMs = 15000;
+constexpr uint32_t kRequestsPerConnection = 1000;
+// Bytes of requests read ahead while an answer is worked out or goes out;
+// beyond it the socket is not read until the answer is out.
+constexpr size_t kReadAheadLimit = 65536;
+
 // The connection's way to its socket; every call returns at once.
 class ConnectionLink {
 public:
@@ -53,9 +61,10 @@ public:
     };
 
     // `timeoutMs`: how long a client may stay silent, or take nothing of its
-    // answer; `bodyLimit`: the largest POST body a program is given.
+    // answer; `bodyLimit`: the largest POST body a program is given;
+    // `keepAliveMs`: how long a kept connection waits for its next request.
     ConnectionMachine(ConnectionLink& link, uint64_t nowMs, uint64_t timeoutMs,
-                      int64_t bodyLimit = RequestReader::kDefaultBodyLimit);
+                      int64_t bodyLimit = RequestReader::kDefaultBodyLimit, uint64_t keepAliveMs = kKeepAliveMs);
 
     // The socket has bytes, or the peer has finished sending or failed.
     Next OnReadable(uint64_t nowMs);
@@ -74,6 +83,10 @@ public:
     void RestartDeadlines(uint64_t nowMs);
     // When the client last sent or took a byte (or the connection opened).
     uint64_t lastProgressMs() const { return lastProgressMs_; }
+    // Kept open after an answer, and nothing of the next request has come yet.
+    bool idleBetweenRequests() const { return phase_ == Phase::ReadHeader && idle_; }
+    // The requests answered on this connection so far.
+    uint32_t answered() const { return answered_; }
 
     Phase phase() const { return phase_; }
     const Request& request() const { return reader_.request(); }
@@ -95,12 +108,17 @@ private:
     // kWouldBlock, or -1 on failure.
     long SendInterim();
     Next Write(uint64_t nowMs);
+    // The answer is out and the connection stays: the next request is read,
+    // starting with the bytes that came ahead of it.
+    Next StartNextRequest(uint64_t nowMs);
+    Next SendContinueIfAsked();
     // Sends the next stretch of the answer from `sent_`: the count sent, kWouldBlock, or -1.
     long SendNext();
     long SendAssembled();
 
     ConnectionLink& link_;
     const uint64_t timeoutMs_;
+    const uint64_t keepAliveMs_;
     uint64_t openedAtMs_;
     uint64_t lastProgressMs_;
     long lastUnsent_ = -1;  // the unsent queue at the last look; -1 after a send
@@ -115,6 +133,9 @@ private:
     std::string interim_;
     server::Answer answer_;
     uint64_t lingerFromMs_ = 0;
+    bool keep_ = false;        // the connection stays open after this answer
+    bool idle_ = false;        // kept, and waiting for the next request's first byte
+    uint32_t answered_ = 0;
     uint64_t total_ = 0;  // head, file stretch and tail
     uint64_t sent_ = 0;
 };

@@ -37,9 +37,9 @@ private:
 
 struct LiveConnection {
     LiveConnection(uint64_t id, int32_t slot, int channel, platform::Socket socket, platform::Window window,
-                   uint64_t nowMs, uint64_t timeoutMs, int64_t bodyLimit)
+                   uint64_t nowMs, uint64_t timeoutMs, int64_t bodyLimit, uint64_t keepAliveMs)
         : id(id), slot(slot), channel(channel), socket(socket), link(channel, window),
-          machine(link, nowMs, timeoutMs, bodyLimit) {}
+          machine(link, nowMs, timeoutMs, bodyLimit, keepAliveMs) {}
 
     const uint64_t id;
     const int32_t slot;

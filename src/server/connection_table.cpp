@@ -15,7 +15,8 @@ ConnectionTable::ConnectionTable(const TableOptions& options, const Settings& se
       programsAtOnce_(static_cast<size_t>(settings.programsAtOnce)),
       uploadLimit_(settings.uploadLimit),
       programQueueWaitMs_(options.programQueueWaitMs),
-      openRetryWindowMs_(options.openRetryWindowMs) {
+      openRetryWindowMs_(options.openRetryWindowMs),
+      keepAliveMs_(options.keepAliveMs) {
     // The counter gives the number after the one it was set to.
     if (options.firstChannelNumber) net::SeedChannelCounter(static_cast<int16_t>(*options.firstChannelNumber - 1));
 }
@@ -125,7 +126,8 @@ void ConnectionTable::Deliver(LiveConnection& c, Answer answer) {
         c.retrying = false;
     }
     c.waitingForProgram = false;
-    Follow(c, c.machine.Answer(std::move(answer), now));
+    // The next request on a kept connection may be decided at once, or wait for a body line.
+    FollowRead(c, c.machine.Answer(std::move(answer), now));
 }
 
 void ConnectionTable::Handle(LiveConnection& c) {
@@ -176,7 +178,7 @@ void ConnectionTable::OnConnectionEvent(platform::Socket socket, uint32_t events
         FollowRead(*c, c->machine.OnReadable(NowMs()));
     }
     if ((events & platform::kSocketWrite) != 0) {
-        if (LiveConnection* c = Find(ref)) Follow(*c, c->machine.OnWritable(NowMs()));
+        if (LiveConnection* c = Find(ref)) FollowRead(*c, c->machine.OnWritable(NowMs()));
     }
 }
 

@@ -85,6 +85,7 @@ private:
     const int64_t uploadLimit_;
     const uint64_t programQueueWaitMs_;
     const uint64_t openRetryWindowMs_;
+    const uint64_t keepAliveMs_;
 
     platform::Window window_ = 0;
     uint64_t nextId_ = 1;

@@ -141,15 +141,45 @@ RequestReader::Status RequestReader::Feed(const std::string& bytes) { return Fee
 
 RequestReader::Status RequestReader::Feed(const char* bytes, size_t count) {
     size_t i = 0;
-    for (; i < count && status_ == Status::NotYet && !headerDone_; ++i) TakeHeaderByte(bytes[i]);
-    if (status_ != Status::NotYet) return status_;
-    if (skipLineFeed_ && i < count) {
-        skipLineFeed_ = false;
-        if (bytes[i] == '\n') ++i;
+    if (status_ == Status::NotYet && dropLeft_ > 0) {
+        // What is left of the last request's body nobody reads.
+        i = static_cast<size_t>(std::min<uint64_t>(dropLeft_, count));
+        dropLeft_ -= i;
     }
-    if (i < count) TakeBodyBytes(bytes + i, count - i);
-    CheckBody(false);
+    if (status_ == Status::NotYet) {
+        for (; i < count && status_ == Status::NotYet && !headerDone_; ++i) TakeHeaderByte(bytes[i]);
+        if (status_ == Status::NotYet && skipLineFeed_ && i < count) {
+            skipLineFeed_ = false;
+            if (bytes[i] == '\n') ++i;
+        }
+        if (status_ == Status::NotYet && i < count) i += TakeBodyBytes(bytes + i, count - i);
+        CheckBody(false);
+    }
+    if (i < count) TakeAfterRequest(bytes + i, count - i);
     return status_;
+}
+
+// Past a decided request: the LF of its header's last line, the body nobody
+// reads, then the next request's bytes, kept. Where the end is not known
+// everything is dropped: the connection closes after the answer.
+void RequestReader::TakeAfterRequest(const char* bytes, size_t count) {
+    if (!endKnown()) return;
+    size_t i = 0;
+    if (skipLineFeed_ && count > 0) {
+        skipLineFeed_ = false;
+        if (bytes[0] == '\n') i = 1;
+    }
+    const uint64_t drop = std::min<uint64_t>(dropLeft_, count - i);
+    dropLeft_ -= drop;
+    i += static_cast<size_t>(drop);
+    ahead_.append(bytes + i, count - i);
+}
+
+RequestReader RequestReader::Following() const {
+    RequestReader next(bodyLimit_);
+    next.follows_ = true;
+    next.dropLeft_ = dropLeft_;
+    return next;
 }
 
 RequestReader::Status RequestReader::Finish() {
@@ -177,6 +207,7 @@ void RequestReader::TakeHeaderByte(char byte) {
         if (byte != '\n') Refuse(Refusal::BadLineEnd);
         return;
     }
+    if (follows_ && !requestLineRead_ && line_.empty() && (byte == '\r' || byte == '\n')) return;
     if (byte == '\n') {
         std::string line = content::TrimSpaces(line_);
         line_.clear();
@@ -230,10 +261,25 @@ void RequestReader::EndHeader() {
         return;
     }
     if (!WantsBody()) {
-        status_ = Status::Decided;
+        DecideAtHeader();
         return;
     }
     if (r.contentLength > bodyLimit_) Refuse(Refusal::BodyTooLarge);
+}
+
+// Decided by the header alone: a body nobody reads is dropped as it comes,
+// when it can be told from what follows it and is short enough.
+void RequestReader::DecideAtHeader() {
+    const Request& r = request_;
+    status_ = Status::Decided;
+    if (!requestLineRead_ || r.chunked) return;
+    if (r.contentLength > 0) {
+        // A client waiting for the word to send its body may send it or not:
+        // what comes next cannot be told from it.
+        if (r.expectsContinue || r.contentLength > kDroppedBodyLimit) return;
+        dropLeft_ = static_cast<uint64_t>(r.contentLength);
+    }
+    endKnown_ = true;
 }
 
 Refusal RequestReader::CheckFraming() const {
@@ -254,28 +300,29 @@ Refusal RequestReader::CheckFraming() const {
 void RequestReader::Refuse(Refusal refusal) {
     request_.refusal = refusal;
     request_.body.Clear();
+    endKnown_ = false;
     status_ = Status::Decided;
 }
 
 // Only what the body can still use is kept: with a length, up to it; chunked,
 // the data decoded; without either, the first line as it will be used,
 // control characters and leading and trailing spaces left out as the bytes come.
-void RequestReader::TakeBodyBytes(const char* bytes, size_t count) {
-    if (status_ != Status::NotYet || !headerDone_) return;
+size_t RequestReader::TakeBodyBytes(const char* bytes, size_t count) {
+    if (status_ != Status::NotYet || !headerDone_) return 0;
     Request& r = request_;
     if (r.chunked) {
-        for (size_t i = 0; i < count && status_ == Status::NotYet && chunk_ != Chunk::Done;) {
-            i += TakeChunkedBytes(bytes + i, count - i);
-        }
-        return;
+        size_t i = 0;
+        while (i < count && status_ == Status::NotYet && chunk_ != Chunk::Done) i += TakeChunkedBytes(bytes + i, count - i);
+        return i;
     }
     if (r.contentLength >= 0) {
         const uint64_t wanted = static_cast<uint64_t>(r.contentLength) - r.body.size();
         const size_t taken = count < wanted ? count : static_cast<size_t>(wanted);
         if (!r.body.Append(bytes, taken)) Refuse(Refusal::BodyNotKept);
-        return;
+        return taken;
     }
-    if (bodyLineEnded_) return;
+    // A body line has no end a next request could start after.
+    if (bodyLineEnded_) return count;
     std::string kept;
     for (size_t i = 0; i < count; ++i) {
         const char byte = bytes[i];
@@ -285,7 +332,7 @@ void RequestReader::TakeBodyBytes(const char* bytes, size_t count) {
         }
         if (++bodyLineSeen_ > static_cast<uint64_t>(bodyLimit_)) {
             Refuse(Refusal::BodyTooLarge);
-            return;
+            return count;
         }
         if (IsControlCharacter(static_cast<unsigned char>(byte))) continue;
         if (byte == ' ') {
@@ -297,6 +344,7 @@ void RequestReader::TakeBodyBytes(const char* bytes, size_t count) {
         kept.push_back(byte);
     }
     if (!kept.empty() && !r.body.Append(kept.data(), kept.size())) Refuse(Refusal::BodyNotKept);
+    return count;
 }
 
 // A chunk's data in one stretch, or one byte of the framing around it; the
@@ -420,6 +468,8 @@ void RequestReader::CheckBody(bool finished) {
     // The query is at most the first few kilobytes of the first line, all in memory.
     r.query = QueryOf(r.body.head());
     status_ = Status::Decided;
+    // A body read by its length or its chunks ends where the next request may start.
+    endKnown_ = r.chunked || r.contentLength >= 0;
 }
 
 // A request line names its method by the first letters, letter case

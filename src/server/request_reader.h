@@ -90,6 +90,14 @@ public:
 
     explicit RequestReader(int64_t bodyLimit = kDefaultBodyLimit) : bodyLimit_(bodyLimit) {}
     int64_t bodyLimit() const { return bodyLimit_; }
+    // The reader of the request that follows this one on the same connection:
+    // what is left of this one's dropped body is skipped first, then line ends
+    // before the request line (the LF of this header's last line, the CR LF
+    // some clients put after a body). Feed it ahead() to go on.
+    RequestReader Following() const;
+    // A body nobody reads is dropped on a kept connection up to this size;
+    // a longer one closes the connection after the answer.
+    static constexpr int64_t kDroppedBodyLimit = 65536;
     // A chunked body's framing (size lines, extensions, line ends, trailer
     // lines) may take this many bytes besides its data.
     static constexpr int64_t kChunkFramingLimit = 1024 * 1024;
@@ -113,6 +121,16 @@ public:
     }
     // The body is awaited and its client waits for "100 Continue" first.
     bool WantsContinue() const { return AwaitingBody() && request_.expectsContinue; }
+    // Decided, and the request's last byte can be told: a next request may
+    // follow it on the connection. False for a refusal, a body line without
+    // a length, and a body nobody reads that is chunked, too long to drop, or
+    // held back by its client until it hears "100 Continue".
+    bool endKnown() const { return status_ == Status::Decided && endKnown_; }
+    // Bytes that came after the request's end (a next request's start), kept
+    // once the end is known; the bytes of a body nobody reads are dropped first.
+    const std::string& ahead() const { return ahead_; }
+    // Body bytes nobody reads that have still to come (and be dropped).
+    uint64_t dropLeft() const { return dropLeft_; }
 
 private:
     void TakeHeaderByte(char byte);
@@ -122,13 +140,20 @@ private:
     void TakeRequestLine(const std::string& line);
     void TakeHeaderLine(const std::string& line);
     bool WantsBody() const;
-    void TakeBodyBytes(const char* bytes, size_t count);
+    // The count of bytes taken: the rest come after the request.
+    size_t TakeBodyBytes(const char* bytes, size_t count);
     size_t TakeChunkedBytes(const char* bytes, size_t count);
     void TakeChunkFramingByte(char byte);
     void CheckBody(bool finished);
     void Refuse(Refusal refusal);
+    void DecideAtHeader();
+    void TakeAfterRequest(const char* bytes, size_t count);
 
-    const int64_t bodyLimit_;
+    int64_t bodyLimit_;
+    bool follows_ = false;       // an earlier request came on the connection
+    bool endKnown_ = false;
+    uint64_t dropLeft_ = 0;
+    std::string ahead_;
     Status status_ = Status::NotYet;
     size_t headerBytes_ = 0;
     bool headerDone_ = false;

@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "platform/platform.h"
+#include "server/connection_machine.h"
 #include "server/routes.h"
 #include "server/server_control.h"
 
@@ -24,6 +25,8 @@ struct TableOptions {
     uint64_t programQueueWaitMs = kProgramQueueWaitMs;
     // How long a locked file is tried again before it is answered as missing.
     uint64_t openRetryWindowMs = kOpenRetryWindowMs;
+    // How long a kept connection waits for its next request.
+    uint64_t keepAliveMs = kKeepAliveMs;
     // When set, the process's channel counter is set at construction to give
     // this number next (1..32767), so that a test starts near a boundary.
     std::optional<int16_t> firstChannelNumber;

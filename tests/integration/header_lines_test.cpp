@@ -27,7 +27,7 @@ TEST_F(HeaderLinesOnTheWire, NamesLikeMethodsStillGetTheFile) {
         // What an API test tool sends.
         "GET /index.htm HTTP/1.1\r\nUser-Agent: PostmanRuntime/7.36.0\r\nAccept: */*\r\n"
         "Postman-Token: 4f6e2a8c-1d3b-4c5e-9f7a-0b2d4e6f8a1c\r\nHost: 127.0.0.1\r\n"
-        "Accept-Encoding: gzip, deflate, br\r\nConnection: keep-alive\r\n\r\n",
+        "Accept-Encoding: gzip, deflate, br\r\nConnection: close\r\n\r\n",
         "GET /index.htm HTTP/1.0\r\nHeaders: x\r\n\r\n",
         "GET /index.htm HTTP/1.0\r\nPut-Here: /other.htm HTTP/1.0\r\n\r\n",
         "GET /index.htm HTTP/1.0\r\nGET /other.htm HTTP/1.0\r\n\r\n",

@@ -58,10 +58,10 @@ protected:
 TEST_F(MethodsAndTargets, OptionsNamesTheMethodsAllowed) {
     const std::string answer = HeadWith("HTTP/1.0 200 OK", "text/html", 0, kAllow) + "\r\n";
     const std::vector<std::string> requests = {
-        "OPTIONS * HTTP/1.1\r\nHost: h\r\n\r\n",
+        "OPTIONS * HTTP/1.1\r\nHost: h\r\nConnection: close\r\n\r\n",
         "OPTIONS /page.htm HTTP/1.0\r\n\r\n",
         "OPTIONS /missing.htm HTTP/1.0\r\n\r\n",
-        "OPTIONS http://h:1/page.htm HTTP/1.1\r\nHost: h\r\n\r\n",
+        "OPTIONS http://h:1/page.htm HTTP/1.1\r\nHost: h\r\nConnection: close\r\n\r\n",
     };
     for (const std::string& request : requests) EXPECT_EQ(Ask(request), answer) << request;
 }
@@ -82,7 +82,7 @@ TEST_F(MethodsAndTargets, UnimplementedMethodsGet405Or501) {
         {"MKCOL /new/ HTTP/1.1", "501 Not Implemented"},
     };
     for (const Case& c : cases) {
-        const std::string got = Ask(std::string(c.line) + "\r\nHost: h\r\nContent-Length: 3\r\n\r\nabc");
+        const std::string got = Ask(std::string(c.line) + "\r\nHost: h\r\nConnection: close\r\nContent-Length: 3\r\n\r\nabc");
         const std::string page = qvtest::AnswerBody(got);
         const bool allowed = std::string(c.status).rfind("405", 0) == 0;
         const std::string expectedHead = allowed ? HeadWith("HTTP/1.0 " + std::string(c.status), "text/html",
@@ -141,16 +141,16 @@ TEST_F(MethodsAndTargets, HostHasEveryMethodFirst) {
 // the same request in origin form.
 TEST_F(MethodsAndTargets, AbsoluteUrlsAreServedAsTheirPath) {
     const std::string authority = "http://" + qvtest::ServerAddress() + ":" + std::to_string(port_);
-    EXPECT_EQ(Ask("GET " + authority + "/page.htm HTTP/1.1\r\nHost: h\r\n\r\n"), PageAnswer());
+    EXPECT_EQ(Ask("GET " + authority + "/page.htm HTTP/1.1\r\nHost: h\r\nConnection: close\r\n\r\n"), PageAnswer());
     EXPECT_EQ(Ask("GET HTTP://other.test/page.htm HTTP/1.0\r\n\r\n"), PageAnswer());
     const std::string head = PageAnswer().substr(0, PageAnswer().find("\r\n\r\n") + 4);
-    EXPECT_EQ(Ask("HEAD " + authority + "/page.htm HTTP/1.1\r\nHost: h\r\n\r\n"), head);
+    EXPECT_EQ(Ask("HEAD " + authority + "/page.htm HTTP/1.1\r\nHost: h\r\nConnection: close\r\n\r\n"), head);
 
     ASSERT_EQ(api().SetServerCallback(&Callback), 0);
     for (const char* target : {"/page.htm", "/dir/run?x=1", "/"}) {
-        Ask(std::string("GET ") + target + " HTTP/1.1\r\nHost: h\r\n\r\n");
+        Ask(std::string("GET ") + target + " HTTP/1.1\r\nHost: h\r\nConnection: close\r\n\r\n");
         const std::string origin = host.request;
-        Ask("GET " + authority + target + " HTTP/1.1\r\nHost: h\r\n\r\n");
+        Ask("GET " + authority + target + " HTTP/1.1\r\nHost: h\r\nConnection: close\r\n\r\n");
         EXPECT_EQ(host.request, origin) << target;
     }
 }
@@ -173,9 +173,9 @@ TEST_F(MethodsAndTargets, Http11WithoutHostGets400) {
 TEST_F(MethodsAndTargets, LineFeedsAloneEndLines) {
     const std::vector<std::string> requests = {
         "GET /page.htm HTTP/1.0\n\n",
-        "GET /page.htm HTTP/1.1\nHost: h\nAccept: */*\n\n",
-        "GET /page.htm HTTP/1.1\r\nHost: h\n\r\n",
-        "GET /page.htm HTTP/1.1\nHost: h\r\n\n",
+        "GET /page.htm HTTP/1.1\nHost: h\nConnection: close\nAccept: */*\n\n",
+        "GET /page.htm HTTP/1.1\r\nHost: h\nConnection: close\n\r\n",
+        "GET /page.htm HTTP/1.1\nHost: h\r\nConnection: close\r\n\n",
     };
     for (const std::string& request : requests) {
         EXPECT_EQ(Ask(request), PageAnswer()) << request;

@@ -43,7 +43,7 @@ protected:
     }
 
     std::string ChunkedPost(const std::string& program, const std::string& wire) const {
-        return "POST /" + program + " HTTP/1.1\r\nHost: h\r\nContent-Type: application/octet-stream\r\n"
+        return "POST /" + program + " HTTP/1.1\r\nHost: h\r\nConnection: close\r\nContent-Type: application/octet-stream\r\n"
                "Transfer-Encoding: chunked\r\n\r\n" + wire;
     }
 
@@ -128,14 +128,14 @@ TEST_F(RequestBodies, FramingInDoubtGets400AndTheClose) {
         const char* what;
         std::string request;
     } cases[] = {
-        {"length and chunked", "POST /" + echo_ + " HTTP/1.1\r\nHost: h\r\nContent-Length: 5\r\n"
+        {"length and chunked", "POST /" + echo_ + " HTTP/1.1\r\nHost: h\r\nConnection: close\r\nContent-Length: 5\r\n"
                                "Transfer-Encoding: chunked\r\n\r\n" + chunkedHello},
-        {"length and chunked to a file", "GET /page.htm HTTP/1.1\r\nHost: h\r\nTransfer-Encoding: chunked\r\n"
+        {"length and chunked to a file", "GET /page.htm HTTP/1.1\r\nHost: h\r\nConnection: close\r\nTransfer-Encoding: chunked\r\n"
                                          "Content-Length: 17\r\n\r\n" + chunkedHello},
-        {"lengths that differ", "POST /" + echo_ + " HTTP/1.1\r\nHost: h\r\nContent-Length: 5\r\n"
+        {"lengths that differ", "POST /" + echo_ + " HTTP/1.1\r\nHost: h\r\nConnection: close\r\nContent-Length: 5\r\n"
                                 "Content-Length: 50\r\n\r\nhello"},
-        {"a length list that differs", "POST /" + echo_ + " HTTP/1.1\r\nHost: h\r\nContent-Length: 5, 6\r\n\r\nhello"},
-        {"another coding", "POST /" + echo_ + " HTTP/1.1\r\nHost: h\r\nTransfer-Encoding: gzip, chunked\r\n\r\n" +
+        {"a length list that differs", "POST /" + echo_ + " HTTP/1.1\r\nHost: h\r\nConnection: close\r\nContent-Length: 5, 6\r\n\r\nhello"},
+        {"another coding", "POST /" + echo_ + " HTTP/1.1\r\nHost: h\r\nConnection: close\r\nTransfer-Encoding: gzip, chunked\r\n\r\n" +
                                chunkedHello},
         {"chunked before HTTP/1.1", "POST /" + echo_ + " HTTP/1.0\r\nTransfer-Encoding: chunked\r\n\r\n" + chunkedHello},
         {"a chunk size that is not hex", ChunkedPost(echo_, "5g\r\nhello\r\n0\r\n\r\n")},
@@ -164,7 +164,7 @@ TEST_F(RequestBodies, FramingInDoubtGets400AndTheClose) {
 TEST_F(RequestBodies, ContinueComesBeforeTheBodyWhenTheBodyWillBeRead) {
     const std::string continueLine = "HTTP/1.1 100 Continue\r\n\r\n";
     const std::string body = Pattern(5000);
-    const std::string expect = "Host: h\r\nExpect: 100-continue\r\nContent-Type: x/y\r\n";
+    const std::string expect = "Host: h\r\nConnection: close\r\nExpect: 100-continue\r\nContent-Type: x/y\r\n";
     struct Case {
         const char* what;
         std::string header;

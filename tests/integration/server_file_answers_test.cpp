@@ -31,7 +31,7 @@ protected:
     }
 
     std::string GetWith(const std::string& target, const std::string& lines) {
-        return AskWhole("GET " + target + " HTTP/1.1\r\nHost: h\r\n" + lines + "\r\n");
+        return AskWhole("GET " + target + " HTTP/1.1\r\nHost: h\r\nConnection: close\r\n" + lines + "\r\n");
     }
 };
 

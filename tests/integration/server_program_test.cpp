@@ -93,7 +93,7 @@ TEST_F(Programs, FormPostsReachTheProgramWhole) {
         {"the URL's query is not part of the name", "text/plain", "x", "/" + program + "?from=url"},
     };
     for (const Case& c : cases) {
-        const std::string got = Ask("POST " + c.url + " HTTP/1.1\r\nHost: h\r\nContent-Type: " + c.type +
+        const std::string got = Ask("POST " + c.url + " HTTP/1.1\r\nHost: h\r\nConnection: close\r\nContent-Type: " + c.type +
                                     "\r\nContent-Length: " + std::to_string(c.body.size()) + "\r\n\r\n" + c.body);
         const std::string expected = "LENGTH=" + std::to_string(c.body.size()) + "\nTYPE=" + c.type + "\nBODY=" + c.body +
                                      "\r\n";
@@ -108,7 +108,7 @@ TEST_F(Programs, PostedQueryAndTheNewVariables) {
     std::string program = Install("cgi_echo", "echo", root_ / "cgi");
     uint16_t clientPort = 0;
     const std::string body = PlainLines(
-        Body(Ask("POST /" + program + "?ignored=1 HTTP/1.1\r\nHost: example.test:8080\r\nCookie: sid=42; theme=dark\r\n"
+        Body(Ask("POST /" + program + "?ignored=1 HTTP/1.1\r\nHost: example.test:8080\r\nConnection: close\r\nCookie: sid=42; theme=dark\r\n"
                  "Content-Type: application/x-www-form-urlencoded\r\nContent-Length: 11\r\n\r\nq=1&r=2\r\nxy",
                  1, 0, &clientPort)));
     const std::string expected[] = {

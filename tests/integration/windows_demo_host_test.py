@@ -116,7 +116,7 @@ with tempfile.TemporaryDirectory() as site:
     check(curl(base + "missing.htm", "-o", "/dev/null", "-w", "%{http_code}") == b"404",
           "curl sees a missing page as HTTP 404")
     head = curl(base + "data.dat", "-I")
-    check(head.startswith(b"HTTP/1.0 200 OK\r\n") and b"Content-Length: 200000\r\n" in head,
+    check(head.startswith(b"HTTP/1.1 200 OK\r\n") and b"Content-Length: 200000\r\n" in head,
           f"curl -I sees the file's header ({head[:120]!r})")
     check(curl(base + "caf%C3%A9.htm") == b"accented", "a UTF-8 name is found on Windows")
     part = os.path.join(site, "part.bin")

@@ -453,4 +453,86 @@ TEST_F(ConnectionMachineTest, ContinueTheSocketDidNotTakeGoesBeforeTheAnswer) {
     EXPECT_EQ(machine.phase(), Phase::Done);
 }
 
+// A kept connection: requests that came together are answered in order, each
+// once the last byte of the previous answer is out, and each answer ends at
+// its length; the one that asks to close gets today's bytes and the close.
+TEST_F(ConnectionMachineTest, PipelinedRequestsAreAnsweredInOrderOnAKeptConnection) {
+    const std::string answerHead = "HTTP/1.0 200 OK\r\nContent-Length: 1\r\n\r\n";
+    for (size_t room : {SIZE_MAX, size_t{7}}) {
+        ScriptedLink link;
+        ConnectionMachine machine(link, 0, kTimeoutMs);
+        link.incoming = "GET /a HTTP/1.1\r\nHost: h\r\n\r\nHEAD /b HTTP/1.1\r\nHost: h\r\n\r\n"
+                        "GET /c HTTP/1.1\r\nHost: h\r\nConnection: close\r\n\r\n";
+        ASSERT_EQ(machine.OnReadable(0), Next::Decided);
+        std::string expected;
+        for (const char* url : {"/a", "/b", "/c"}) {
+            SCOPED_TRACE(std::string(url) + " room " + std::to_string(room));
+            ASSERT_EQ(machine.request().url, url);
+            const bool last = url == std::string("/c");
+            const bool head = url == std::string("/b");
+            Answer answer(answerHead, 0, 0, 0, head ? "" : "x\r\n\r\n");
+            link.room = room;
+            Next next = machine.Answer(std::move(answer), 1);
+            while (next == Next::Wait && machine.phase() == Phase::Write) {
+                // The next request waits for this answer's last byte.
+                EXPECT_NE(machine.phase(), Phase::Handle);
+                link.room = room;
+                next = machine.OnWritable(2);
+            }
+            if (last) {
+                expected += answerHead + "x\r\n\r\n";
+                EXPECT_EQ(next, Next::Close);
+            } else {
+                expected += "HTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\n" + std::string(head ? "" : "x");
+                EXPECT_EQ(next, Next::Decided);
+            }
+            EXPECT_EQ(link.wire, expected);
+        }
+    }
+}
+
+// Between requests a kept connection waits the keep-alive time for the next
+// one to begin; once it has, its header has the usual time-out. A client that
+// has finished sending is answered what it sent, then closed; and a connection
+// is closed after its last allowed request.
+TEST_F(ConnectionMachineTest, AKeptConnectionWaitsItsTimeForTheNextRequest) {
+    const std::string request = "GET /a HTTP/1.1\r\nHost: h\r\n\r\n";
+    const auto answer = [] { return Answer("HTTP/1.0 200 OK\r\nContent-Length: 0\r\n\r\n"); };
+    {
+        ScriptedLink link;
+        ConnectionMachine machine(link, 0, kTimeoutMs, qv::server::RequestReader::kDefaultBodyLimit, 5000);
+        link.incoming = request;
+        ASSERT_EQ(machine.OnReadable(0), Next::Decided);
+        EXPECT_EQ(machine.Answer(answer(), 1000), Next::Wait);
+        EXPECT_TRUE(machine.idleBetweenRequests());
+        EXPECT_FALSE(machine.Expired(5999));
+        EXPECT_TRUE(machine.Expired(6000));
+        link.incoming = "GET /b HTTP/1.1\r\n";
+        EXPECT_EQ(machine.OnReadable(5500), Next::Wait);
+        EXPECT_FALSE(machine.idleBetweenRequests());
+        EXPECT_FALSE(machine.Expired(5500 + kTimeoutMs - 1));
+        EXPECT_TRUE(machine.Expired(5500 + kTimeoutMs));
+    }
+    {
+        ScriptedLink link;
+        ConnectionMachine machine(link, 0, kTimeoutMs);
+        link.incoming = request + request;
+        link.peerFinished = true;
+        ASSERT_EQ(machine.OnReadable(0), Next::Decided);
+        EXPECT_EQ(machine.Answer(answer(), 1), Next::Decided);
+        EXPECT_EQ(machine.Answer(answer(), 2), Next::Close);
+        EXPECT_EQ(link.wire.rfind("HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\nHTTP/1."), 0u) << link.wire;
+    }
+    {
+        ScriptedLink link;
+        ConnectionMachine machine(link, 0, kTimeoutMs);
+        for (uint32_t i = 1; i <= qv::server::kRequestsPerConnection; ++i) {
+            link.incoming = request;
+            ASSERT_EQ(machine.OnReadable(i), Next::Decided) << i;
+            const Next next = machine.Answer(answer(), i);
+            ASSERT_EQ(next, i < qv::server::kRequestsPerConnection ? Next::Wait : Next::Close) << i;
+        }
+    }
+}
+
 }  // namespace

@@ -758,3 +758,68 @@ TEST(RequestReader, ContinueOnlyWhenTheBodyWillBeRead) {
 }
 
 }  // namespace
+
+namespace {
+
+// What follows a decided request on the same connection: kept as the next
+// request's start where the request's end can be told, else dropped.
+TEST(RequestReaderAhead, TheNextRequestStartsAtTheRightByte) {
+    const std::string next = "GET /next.htm HTTP/1.1\r\nHost: h\r\n\r\n";
+    struct Case {
+        const char* name;
+        std::string request;  // one request, as sent
+        bool program;         // POST to a program: its body is read
+        bool endKnown;
+        std::string ahead;    // what the reader keeps of `next` sent right after
+    } cases[] = {
+        {"a GET", "GET /a.htm HTTP/1.1\r\nHost: h\r\n\r\n", false, true, next},
+        {"lines ended by LF alone", "GET /a.htm HTTP/1.1\nHost: h\n\n", false, true, next},
+        {"a body by its length, read", "POST /p.exe HTTP/1.1\r\nHost: h\r\nContent-Length: 5\r\n\r\nhello", true, true,
+         next},
+        {"a chunked body, read", "POST /p.exe HTTP/1.1\r\nHost: h\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n0\r\n\r\n",
+         true, true, next},
+        {"a body nobody reads, dropped", "POST /a.htm HTTP/1.1\r\nHost: h\r\nContent-Length: 5\r\n\r\nhello", false, true,
+         next},
+        {"a body line without a length", "POST /p.exe HTTP/1.0\r\n\r\nq=1\r\n", true, false, ""},
+        {"a chunked body nobody reads", "POST /a.htm HTTP/1.1\r\nHost: h\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n\r\n",
+         false, false, ""},
+        {"an unread body its client holds back",
+         "POST /a.htm HTTP/1.1\r\nHost: h\r\nExpect: 100-continue\r\nContent-Length: 5\r\n\r\n", false, false, ""},
+        {"an unread body too long to drop", "POST /a.htm HTTP/1.1\r\nHost: h\r\nContent-Length: 65537\r\n\r\n", false,
+         false, ""},
+        {"a refusal", "GET /a.htm HTTP/1.1\r\n\r\n", false, false, ""},
+        {"an empty line first", "\r\n\r\n", false, false, ""},
+    };
+    for (const Case& c : cases) {
+        const std::string all = c.request + next;
+        // At once, and byte by byte.
+        for (size_t step : {all.size(), size_t{1}}) {
+            RequestReader reader;
+            for (size_t at = 0; at < all.size(); at += step) reader.Feed(all.substr(at, step));
+            EXPECT_EQ(reader.status(), Status::Decided) << c.name;
+            EXPECT_EQ(reader.endKnown(), c.endKnown) << c.name << " step " << step;
+            EXPECT_EQ(reader.ahead(), c.ahead) << c.name << " step " << step;
+            if (c.program) {
+                EXPECT_NE(reader.request().cgiFlag, 0) << c.name;
+            }
+        }
+    }
+}
+
+// The reader after a kept request: the rest of a dropped body is skipped
+// first, then line ends before the request line.
+TEST(RequestReaderAhead, TheFollowingReaderSkipsWhatIsLeftOfTheLastRequest) {
+    RequestReader first;
+    first.Feed("POST /a.htm HTTP/1.1\r\nHost: h\r\nContent-Length: 11\r\n\r\nhel");
+    ASSERT_TRUE(first.endKnown());
+    EXPECT_EQ(first.dropLeft(), 8u);
+    RequestReader next = first.Following();
+    EXPECT_EQ(next.Feed("lo world\r\n\r\nGET /b.htm HTTP/1.1\r\nHost: h\r\n"), Status::NotYet);
+    EXPECT_EQ(next.Feed("\r\n"), Status::Decided);
+    EXPECT_EQ(next.request().url, "/b.htm");
+    EXPECT_EQ(next.request().refusal, qv::server::Refusal::None);
+    // A first request is never read past an empty line that way.
+    EXPECT_EQ(Read({"\r\nGET /b.htm HTTP/1.1\r\nHost: h\r\n\r\n"}).request.url, "");
+}
+
+}  // namespace

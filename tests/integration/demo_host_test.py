@@ -5,6 +5,7 @@ free port, pages fetched with the real curl, then stopped with a signal.
 Usage: demo_host_test.py PATH/TO/quorvex-serve PATH/TO/examples/site
 """
 import hashlib
+import http.client
 import os
 import re
 import select
@@ -310,6 +311,94 @@ class DemoHostTest(unittest.TestCase):
                     self.assertFalse(os.path.exists(posted), "a refused upload ran the program")
                 status_code, _, err = host.stop()
                 self.assertEqual(status_code, 0, err)
+
+    def test_real_clients_keep_their_connection(self):
+        """curl with several URLs, wget with two, Python's http.client and a
+        requests.Session each use one connection for all their requests, and
+        every body is the file byte for byte."""
+        host = self.start("--port", str(free_port(self.address)))
+        files = {"default.htm": site_file("default.htm"), "logo.gif": site_file("logo.gif")}
+
+        out = os.path.join(self.work.name, "curl-")
+        done = subprocess.run(["curl", "-sS", "-v", "--http1.1", "--noproxy", "*", "-m", CURL_TIMEOUT,
+                               host.url + "default.htm", "-o", out + "1", host.url + "logo.gif", "-o", out + "2",
+                               host.url + "default.htm", "-o", out + "3"],
+                              stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        log = done.stderr.decode("latin-1")
+        self.assertEqual(done.returncode, 0, log)
+        self.assertEqual(log.count("Connected to"), 1, log)
+        self.assertEqual(log.count("Re-using existing connection"), 2, log)
+        self.assertNotIn("Excess found", log)
+        for suffix, name in (("1", "default.htm"), ("2", "logo.gif"), ("3", "default.htm")):
+            with open(out + suffix, "rb") as f:
+                self.assertEqual(f.read(), files[name], name)
+
+        fetched = os.path.join(self.work.name, "wget")
+        done = subprocess.run(["wget", "--no-proxy", "-T", "20", "-t", "1", "-P", fetched,
+                               host.url + "default.htm", host.url + "logo.gif"],
+                              stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        log = done.stderr.decode("latin-1")
+        self.assertEqual(done.returncode, 0, log)
+        self.assertEqual(log.count("Reusing existing connection"), 1, log)
+        for name, body in files.items():
+            with open(os.path.join(fetched, name), "rb") as f:
+                self.assertEqual(f.read(), body, name)
+
+        address, port = host.url[len("http://"):-1].rsplit(":", 1)
+        connection = http.client.HTTPConnection(address, int(port), timeout=20)
+        first_socket = None
+        for i in range(100):
+            name = "logo.gif" if i % 2 else "default.htm"
+            connection.request("GET", "/" + name)
+            answer = connection.getresponse()
+            self.assertEqual((answer.status, answer.read()), (200, files[name]), i)
+            if first_socket is None:
+                first_socket = connection.sock
+            self.assertIs(connection.sock, first_socket, "http.client opened a new connection at %d" % i)
+        connection.close()
+
+        try:
+            import requests
+        except ImportError:
+            self.skipTest("Python requests is not installed")
+        with requests.Session() as session:
+            for i in range(100):
+                name = "logo.gif" if i % 2 else "default.htm"
+                answer = session.get(host.url + name, timeout=20)
+                self.assertEqual((answer.status_code, answer.content), (200, files[name]), i)
+            pools = session.get_adapter(host.url).poolmanager.pools
+            self.assertEqual([pools[key].num_connections for key in pools.keys()], [1])
+
+    def test_pipelined_requests_are_answered_in_order(self):
+        """Three requests in one send: three answers in order, each exactly
+        its length, then the close the last one asked for."""
+        host = self.start("--port", str(free_port(self.address)))
+        address, port = host.url[len("http://"):-1].rsplit(":", 1)
+        with socket.create_connection((address, int(port)), timeout=20) as client:
+            client.sendall(b"GET /default.htm HTTP/1.1\r\nHost: h\r\n\r\n"
+                           b"GET /missing.htm HTTP/1.1\r\nHost: h\r\n\r\n"
+                           b"GET /logo.gif HTTP/1.1\r\nHost: h\r\nConnection: close\r\n\r\n")
+            received = b""
+            while True:
+                piece = client.recv(65536)
+                if not piece:
+                    break
+                received += piece
+        answers = []
+        while received:
+            end = received.index(b"\r\n\r\n") + 4
+            length = int(re.search(rb"\r\nContent-Length: (\d+)\r\n", received[:end]).group(1))
+            answers.append((received[:end], received[end:end + length]))
+            received = received[end + length:]
+            if b"Connection: close" in answers[-1][0] or answers[-1][0].startswith(b"HTTP/1.0"):
+                # The answer that closes keeps its closing bytes.
+                self.assertEqual(received, b"\r\n\r\n")
+                break
+        self.assertEqual([head.split(b"\r\n")[0] for head, _ in answers],
+                         [b"HTTP/1.1 200 OK", b"HTTP/1.1 404 Not Found", b"HTTP/1.0 200 OK"])
+        self.assertEqual(answers[0][1], site_file("default.htm"))
+        self.assertIn(b"HTTP 404 Not Found", answers[1][1])
+        self.assertEqual(answers[2][1], site_file("logo.gif"))
 
     def test_start_failures_give_one_line_and_status_1(self):
         holder = socket.socket(socket.AF_INET, socket.SOCK_STREAM)

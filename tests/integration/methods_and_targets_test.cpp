@@ -162,7 +162,7 @@ TEST_F(MethodsAndTargets, Http11WithoutHostGets400) {
     const std::string refused = Ask("GET /page.htm HTTP/1.1\r\nAccept: */*\r\n\r\n");
     EXPECT_EQ(refused.rfind("HTTP/1.0 400 Bad Request\r\n", 0), 0u) << refused.substr(0, 100);
     EXPECT_EQ(host.calls, 0);
-    EXPECT_EQ(Ask("GET /page.htm HTTP/1.1\r\nHost:\r\n\r\n"), PageAnswer());
+    EXPECT_EQ(Ask("GET /page.htm HTTP/1.1\r\nHost:\r\nConnection: close\r\n\r\n"), PageAnswer());
     EXPECT_EQ(Ask("GET /page.htm HTTP/1.0\r\n\r\n"), PageAnswer());
     EXPECT_EQ(host.calls, 2);
 }

@@ -17,7 +17,7 @@ SOURCE = sys.argv.pop(1) if len(sys.argv) > 1 else os.path.join(os.path.dirname(
 SETUP = os.path.join(SOURCE, "scripts", "setup")
 
 SERVE = {"cmake", "ninja-build", "g++", "libcurl4-openssl-dev"}
-TEST_ONLY = {"make", "pkg-config", "libgtest-dev", "curl", "wget", "python3", "iproute2", "util-linux",
+TEST_ONLY = {"make", "pkg-config", "libgtest-dev", "curl", "wget", "python3", "python3-requests", "iproute2", "util-linux",
              "clang", "libclang-rt-14-dev", "chromium", "chromium-driver", "zip", "unzip"}
 WINDOWS = {"g++-mingw-w64-i686", "wine", "wine32:i386", "g++-mingw-w64-x86-64", "wine64"}
 EMULATOR = {"qemu-user-static"}  # where the kernel refuses 32-bit programs

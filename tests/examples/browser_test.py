@@ -7,7 +7,8 @@ its SVG drawing has a width, and both its forms (url-encoded, and multipart
 with a small file) reach the form program whole. A screenshot of the home
 page is saved. Then a page of 30 images of the test's own loads whole while
 two connections sit idle beside the browser's (one silent, one with half a
-header), as browsers' own speculative connections do.
+header), as browsers' own speculative connections do, on at most 8
+connections of the browser's.
 
 Usage: browser_test.py QUORVEX_SERVE SCREENSHOT_PNG WORK_DIR
 """
@@ -150,7 +151,8 @@ def pictures_beside_idle_connections(serve, driver_port, work):
     failures = []
     site_dir = make_picture_site(os.path.join(work, "pictures"))
     port = host_check.free_port(host_check.server_address())
-    host = host_check.Host([serve, "--port", str(port), "--quiet", "--docs", site_dir + os.sep,
+    # Not quiet: the host logs each request with its client's address and port.
+    host = host_check.Host([serve, "--port", str(port), "--docs", site_dir + os.sep,
                             "--cgi", os.path.join(site_dir, "cgi-bin") + os.sep])
     browser = None
     idle = []
@@ -178,6 +180,13 @@ def pictures_beside_idle_connections(serve, driver_port, work):
             connection.close()
         host.stop()
         shutil.rmtree(os.path.join(work, "profile-pictures"), ignore_errors=True)
+    # The browser keeps its connections: a handful carry the page and its
+    # images (each answer closing its connection took 31).
+    lines = [line.split(" ", 1) for line in host.output.splitlines() if " " in line]
+    clients = {client for client, path in lines if path == "pictures.htm" or path.endswith(".gif")}
+    served = sum(1 for _, path in lines if path.endswith(".gif"))
+    if served < PICTURES or not 1 <= len(clients) <= 8:
+        failures.append("pictures: %d images asked on %d connections (at most 8 expected)" % (served, len(clients)))
     return failures
 
 

@@ -77,6 +77,7 @@ class Host:
     def __init__(self, command, **options):
         self.process = subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE, **options)
         self.first_line = self._read_line()
+        self.output = ""  # the rest of its standard output, once stopped
 
     def _read_line(self):
         deadline = time.monotonic() + START_TIMEOUT
@@ -96,10 +97,11 @@ class Host:
         if self.process.poll() is None:
             self.process.terminate()
         try:
-            _, err = self.process.communicate(timeout=20)
+            out, err = self.process.communicate(timeout=20)
         except subprocess.TimeoutExpired:
             self.process.kill()
-            _, err = self.process.communicate()
+            out, err = self.process.communicate()
+        self.output = out.decode(errors="replace")
         return err.decode(errors="replace")
 
 

@@ -115,6 +115,13 @@ with tempfile.TemporaryDirectory() as site:
           f"curl gets the batch program's answer with its query ({answer[:120]!r})")
     check(curl(base + "missing.htm", "-o", "/dev/null", "-w", "%{http_code}") == b"404",
           "curl sees a missing page as HTTP 404")
+    # Three URLs in one curl: one connection, each answer exactly its length.
+    many = subprocess.run(["curl", "-sS", "-v", "--http1.1", "--max-time", "20", base + "index.htm", base + "data.dat",
+                           base + "index.htm"], capture_output=True)
+    log = many.stderr.decode("latin-1")
+    check(many.returncode == 0 and log.count("Re-using existing connection") == 2 and "Excess found" not in log
+          and many.stdout == page + payload + page,
+          "curl fetches three URLs over one kept connection, byte for byte")
     head = curl(base + "data.dat", "-I")
     check(head.startswith(b"HTTP/1.1 200 OK\r\n") and b"Content-Length: 200000\r\n" in head,
           f"curl -I sees the file's header ({head[:120]!r})")

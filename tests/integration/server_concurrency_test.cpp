@@ -100,6 +100,36 @@ TEST_F(Concurrency, MoreConnectionsThanSlotsCloseTheLongestWaiting) {
     EXPECT_EQ(qvtest::WithoutValidators(answered.received), PageAnswer());
 }
 
+// A kept connection waiting for its next request is the first to give up its
+// slot when every slot is taken, before clients still sending their request
+// (which here have sent nothing for longer).
+TEST_F(Concurrency, KeptConnectionsWaitingForTheirNextRequestGiveUpTheirSlotFirst) {
+    const int slots = 501;
+    const int kept = 5;
+    qvtest::HeldConnections halfSent, keptOnes;
+    qvtest::PumpWhile([&] {
+        ASSERT_EQ(halfSent.Open(qvtest::ServerAddress(), port_, slots - kept, kHalfHeader), slots - kept);
+    });
+    qvtest::PumpWhile([&] {
+        ASSERT_EQ(keptOnes.Open(qvtest::ServerAddress(), port_, kept, "GET /page.htm HTTP/1.1\r\nHost: h\r\n\r\n"), kept);
+    });
+    std::vector<std::string> answers(kept);
+    EXPECT_TRUE(PumpUntil([&] {
+        bool all = true;
+        for (int i = 0; i < kept; ++i) {
+            answers[i] += keptOnes.Received(i);
+            all = all && answers[i].find(kPage) != std::string::npos;
+        }
+        return all;
+    }, 10000));
+    qvtest::Exchange answered;
+    qvtest::PumpWhile([&] { answered = Fetch(kPageRequest); });
+    EXPECT_EQ(qvtest::WithoutValidators(answered.received), PageAnswer());
+    EXPECT_TRUE(PumpUntil([&] { return keptOnes.CountClosedByServer() >= 1; }, 5000));
+    EXPECT_EQ(keptOnes.CountClosedByServer(), 1);
+    EXPECT_EQ(halfSent.CountClosedByServer(), 0);
+}
+
 // Every slot held by a request being answered (here: waiting for its
 // program's turn): a newcomer is told the server is busy, and closed.
 TEST_F(Concurrency, BusyWhenEverySlotIsBeingAnswered) {

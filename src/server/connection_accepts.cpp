@@ -86,9 +86,9 @@ void ConnectionTable::OpenConnection(int channel) {
         ReleaseSlot(slot);
         return;
     }
-    LiveConnection& c =
-        records_[slot].emplace(nextId_++, slot, channel, socket, window_, NowMs(), connectionTimeoutMs_, uploadLimit_,
-                              keepAliveMs_);
+    records_[slot] = std::make_unique<LiveConnection>(nextId_++, slot, channel, socket, window_, NowMs(),
+                                                      connectionTimeoutMs_, uploadLimit_, keepAliveMs_);
+    LiveConnection& c = *records_[slot];
     bySlot_[slot] = &c;
     live_ += 1;
     // The request has usually arrived with the connection: read it at once.

@@ -8,7 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
-#include <optional>
+#include <memory>
 #include <string>
 #include <utility>
 
@@ -89,9 +89,10 @@ private:
 
     platform::Window window_ = 0;
     uint64_t nextId_ = 1;
-    // The records live in their slots, so opening and closing a connection
-    // allocates nothing for the record itself.
-    std::array<std::optional<LiveConnection>, kSlotCount> records_;
+    // Each record is made when its connection opens and goes with its close:
+    // an idle server holds none (a record is over a kilobyte, and the slots a
+    // connection takes rotate through all of them as channel numbers climb).
+    std::array<std::unique_ptr<LiveConnection>, kSlotCount> records_;
     std::array<LiveConnection*, kSlotCount> bySlot_{};
     ProgramTurns programs_;
     // Hand-offs to the host go one at a time: requests decided while one is

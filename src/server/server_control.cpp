@@ -78,7 +78,6 @@ int32_t Start(int32_t port) {
         // a start that cannot listen, and the running server is left as it is.
         if (s.listeningOpen) return 4;
         s.slots = std::make_unique<std::array<ConnectionSlot, kSlotCount>>();
-        for (ConnectionSlot& slot : *s.slots) slot = ConnectionSlot{};
         s.answers = std::make_unique<std::array<std::string, kSlotCount>>();
         s.listeningPort = port == 0 ? 80 : port;
         window = s.notifyWindow;

@@ -22,14 +22,15 @@ std::string SlotRequestField(int32_t slot) {
     std::lock_guard<std::mutex> guard(s.lock);
     // A free slot carries no request, whether it was never claimed or its request was closed.
     if (!ValidSlot(slot) || !s.slots || (*s.slots)[slot].channel == 0) return std::string();
-    return std::string((*s.slots)[slot].request, kRequestFieldSize);
+    return std::string((*s.slots)[slot].request.get(), kRequestFieldSize);
 }
 
 void SetSlotRequestField(int32_t slot, const std::string& text) {
     ServerState& s = State();
     std::lock_guard<std::mutex> guard(s.lock);
-    if (!ValidSlot(slot) || !s.slots) return;
-    char* field = (*s.slots)[slot].request;
+    // A free slot's text is never read: it is blanked when the slot is claimed.
+    if (!ValidSlot(slot) || !s.slots || !(*s.slots)[slot].request) return;
+    char* field = (*s.slots)[slot].request.get();
     size_t length = text.size() < kRequestFieldSize ? text.size() : kRequestFieldSize;
     std::memset(field, ' ', kRequestFieldSize);
     std::memcpy(field, text.data(), length);
@@ -48,7 +49,7 @@ namespace {
 void FreeSlotLocked(ServerState& s, int32_t slot) {
     if (s.slots) {
         (*s.slots)[slot].channel = 0;
-        std::memset((*s.slots)[slot].request, ' ', kRequestFieldSize);
+        (*s.slots)[slot].request.reset();
     }
     if (s.answers) (*s.answers)[slot].clear();
 }
@@ -86,7 +87,8 @@ int32_t ClaimSlot(int32_t channel) {
             record.channel = channel;
             // Neither a request text nor an answer posted while the slot was
             // free belongs to this connection's request.
-            std::memset(record.request, ' ', kRequestFieldSize);
+            if (!record.request) record.request.reset(new char[kRequestFieldSize]);
+            std::memset(record.request.get(), ' ', kRequestFieldSize);
             if (s.answers) (*s.answers)[slot].clear();
             return slot;
         }

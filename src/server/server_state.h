@@ -16,8 +16,10 @@ constexpr int kSlotCount = 501;  // slot indices 0 to 500
 constexpr size_t kRequestFieldSize = 1024;
 
 struct ConnectionSlot {
-    int32_t channel;  // 0 when the slot is free
-    char request[kRequestFieldSize];
+    int32_t channel = 0;  // 0 when the slot is free
+    // The request text as the host sees it: made when the slot is claimed
+    // and dropped when it is freed, so a free slot holds no buffer.
+    std::unique_ptr<char[]> request;
 };
 
 using RequestCallback = QvRequestCallback;

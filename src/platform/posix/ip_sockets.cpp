@@ -5,7 +5,7 @@
 #include <climits>
 
 #include "platform/platform.h"
-#include "platform/posix/socket_address.h"
+#include "platform/socket_address.h"
 
 namespace qv::platform {
 

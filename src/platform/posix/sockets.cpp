@@ -19,7 +19,7 @@
 #include "platform/platform.h"
 #include "platform/posix/file_handles.h"
 #include "platform/posix/message_queue.h"
-#include "platform/posix/socket_address.h"
+#include "platform/socket_address.h"
 
 namespace qv::platform {
 namespace {

@@ -3,7 +3,7 @@
 #include <ws2tcpip.h>
 
 #include "platform/platform.h"
-#include "platform/win32/socket_address.h"
+#include "platform/socket_address.h"
 
 namespace qv::platform {
 

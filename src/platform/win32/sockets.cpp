@@ -6,7 +6,7 @@
 
 #include "platform/platform.h"
 #include "platform/win32/event_sockets.h"
-#include "platform/win32/socket_address.h"
+#include "platform/socket_address.h"
 
 namespace qv::platform {
 

@@ -15,6 +15,13 @@ connection holds):
   (g) 500 clients each downloading the 100 MB file slowly: resident memory
       above idle while they are all attached.
 
+One runs against quorvex and a lighttpd of its own with keep-alive on (its
+default; the lighttpd of the other scenarios has it off):
+  (h) the 1 KB page from clients that keep their connections: wrk with 1 and
+      with 32 connections for a fixed time (requests/s), a Python
+      requests.Session making 1,000 GETs one after another (timed whole), and
+      h2load --h1 with 32 connections where it is installed.
+
 One more runs against quorvex, lighttpd and civetweb:
   (j) for 10 s, 100 clients a second each ask for an 8 MB file, read its first
       64 KB and reset the connection (a cancelled download, a seek in a
@@ -29,6 +36,7 @@ import multiprocessing
 import os
 import re
 import selectors
+import shutil
 import signal
 import socket
 import statistics
@@ -52,7 +60,7 @@ MEDIUM_SIZE = 100 << 20
 # Larger than a loopback connection's send buffer can grow (net.ipv4.tcp_wmem, 4 MB by
 # default), so that the server is still sending when the client resets.
 DOWNLOAD_SIZE = 8 << 20
-PORTS = {"quorvex": 18080, "lighttpd": 18081, "civetweb": 18082,
+PORTS = {"quorvex": 18080, "lighttpd": 18081, "civetweb": 18082, "lighttpd-keepalive": 18083,
          "ceiling-page": 18090, "ceiling-100k": 18091, "ceiling-cgi": 18092}
 
 # name, url path, concurrency, requests, ceiling server
@@ -87,11 +95,28 @@ ABORT_SCENARIOS = [
       "quiet_requests": 2000, "timeout_s": 5.0}),
 ]
 ABORT_SERVERS = SERVERS
+
+# Clients that keep their connections, against lighttpd with keep-alive on.
+# key, title, client, its numbers
+KEEP_SCENARIOS = [
+    ("h", "1 KB page, keep-alive, wrk -c1", "wrk", {"connections": 1, "threads": 1, "seconds": 5}),
+    ("h", "1 KB page, keep-alive, wrk -c32", "wrk", {"connections": 32, "threads": 2, "seconds": 5}),
+    ("h", "1 KB page, keep-alive, requests.Session 1,000 GETs", "session", {"requests": 1000}),
+]
+if shutil.which("h2load"):
+    KEEP_SCENARIOS.append(("h", "1 KB page, keep-alive, h2load --h1 -c32", "h2load",
+                           {"connections": 32, "threads": 2, "requests": 20000}))
+if QUICK:
+    KEEP_SCENARIOS = [(k, t, c, {n: max(1, v // 5) if n in ("seconds", "requests") else v
+                                 for n, v in shape.items()}) for (k, t, c, shape) in KEEP_SCENARIOS]
+# The name in the tables, and the process measured.
+KEEP_SERVERS = [("quorvex", "quorvex"), ("lighttpd", "lighttpd-keepalive")]
 ABORT_GOAL = 1.5  # the client's median beside the aborts, at most this × its quiet median
 if ONLY is not None:
     SCENARIOS = [sc for sc in SCENARIOS if sc[0] in ONLY]
     CROWD_SCENARIOS = [sc for sc in CROWD_SCENARIOS if sc[0] in ONLY]
     ABORT_SCENARIOS = [sc for sc in ABORT_SCENARIOS if sc[0] in ONLY]
+    KEEP_SCENARIOS = [sc for sc in KEEP_SCENARIOS if sc[0] in ONLY]
 
 
 def write_site():
@@ -124,20 +149,25 @@ def write_site():
 
 
 def write_configs():
-    lighttpd = os.path.join(OUT, "lighttpd.conf")
-    with open(lighttpd, "w") as f:
-        f.write(f'''server.document-root = "{SITE}"
+    """The lighttpd configurations: keep-alive off (one connection per
+    request, as the clients of most scenarios use), and on (its default)."""
+    def write(name, port, keep_alive):
+        path = os.path.join(OUT, name + ".conf")
+        with open(path, "w") as f:
+            f.write(f'''server.document-root = "{SITE}"
 server.bind = "127.0.0.1"
-server.port = {PORTS["lighttpd"]}
+server.port = {port}
 server.modules = ("mod_cgi")
-server.errorlog = "{LOGS}/lighttpd-error.log"
-server.max-keep-alive-requests = 0
+server.errorlog = "{LOGS}/{name}-error.log"
+{"" if keep_alive else "server.max-keep-alive-requests = 0"}
 server.max-connections = 1024
 cgi.assign = (".cgi" => "")
 mimetype.assign = (".html" => "text/html", ".jpg" => "image/jpeg")
 index-file.names = ("page.html")
 ''')
-    return lighttpd
+        return path
+    return {"lighttpd": write("lighttpd", PORTS["lighttpd"], False),
+            "lighttpd-keepalive": write("lighttpd-keepalive", PORTS["lighttpd-keepalive"], True)}
 
 
 def wait_port(port, timeout=10.0):
@@ -151,11 +181,12 @@ def wait_port(port, timeout=10.0):
     return False
 
 
-def start_servers(lighttpd_conf):
+def start_servers(confs):
     procs = {}
     # Only the servers the chosen scenarios use.
     wanted = set(CROWD_SERVERS if CROWD_SCENARIOS else [])
     wanted.update(ABORT_SERVERS if ABORT_SCENARIOS else [])
+    wanted.update(process for _, process in KEEP_SERVERS if KEEP_SCENARIOS)
     for scenario in SCENARIOS:
         wanted.update(SERVERS + ([scenario[5]] if scenario[5] else []))
     def spawn(name, argv):
@@ -165,7 +196,8 @@ def start_servers(lighttpd_conf):
         procs[name] = subprocess.Popen(argv, stdout=log, stderr=subprocess.STDOUT, cwd=OUT)
     spawn("quorvex", [os.path.join(TREE, "quorvex-serve"), "--port", str(PORTS["quorvex"]),
                       "--docs", SITE, "--cgi", SITE, "--programs", "8", "--quiet"])
-    spawn("lighttpd", ["/usr/sbin/lighttpd", "-D", "-f", lighttpd_conf])
+    spawn("lighttpd", ["/usr/sbin/lighttpd", "-D", "-f", confs["lighttpd"]])
+    spawn("lighttpd-keepalive", ["/usr/sbin/lighttpd", "-D", "-f", confs["lighttpd-keepalive"]])
     spawn("civetweb", ["/usr/bin/civetweb", "-listening_ports", f"127.0.0.1:{PORTS['civetweb']}",
                        "-document_root", SITE, "-num_threads", "1", "-cgi_pattern", "**.cgi$",
                        "-enable_keep_alive", "no", "-access_log_file", "", "-error_log_file",
@@ -179,6 +211,15 @@ def start_servers(lighttpd_conf):
             stop_servers(procs)
             sys.exit(f"run_bench: {name} did not start (see {LOGS}/{name}.log)")
     return procs
+
+
+def idle_memory(procs):
+    """Each server's resident size after its start, before any scenario (the
+    one probe connection of its start, which sent nothing, aside), and the
+    part of it that is files mapped (the program and its shared libraries)."""
+    time.sleep(0.5)
+    return {name: {"rss": status_kb(p.pid, "VmRSS"), "file": status_kb(p.pid, "RssFile")}
+            for name, p in procs.items()}
 
 
 def stop_servers(procs):
@@ -514,14 +555,78 @@ def measure_aborts(procs, server, shape):
             "peak": status_kb(pid, "VmHWM")}
 
 
+def run_wrk(port, shape):
+    argv = ["wrk", "-t", str(shape["threads"]), "-c", str(shape["connections"]), "-d", f"{shape['seconds']}s",
+            f"http://127.0.0.1:{port}/page.html"]
+    run = subprocess.run(argv, capture_output=True, text=True)
+    text = run.stdout
+    def number(pattern):
+        m = re.search(pattern, text, re.M)
+        return float(m.group(1)) if m else 0.0
+    errors = re.search(r"Socket errors: connect (\d+), read (\d+), write (\d+), timeout (\d+)", text)
+    failed = sum(int(n) for n in errors.groups()) if errors else 0
+    failed += int(number(r"Non-2xx or 3xx responses:\s+(\d+)"))
+    return {"rps": number(r"^Requests/sec:\s+([\d.]+)"), "failed": failed if run.returncode == 0 else -1,
+            "requests": int(number(r"^\s+(\d+) requests in"))}
+
+
+def run_h2load(port, shape):
+    argv = ["h2load", "--h1", "-t", str(shape["threads"]), "-c", str(shape["connections"]),
+            "-n", str(shape["requests"]), f"http://127.0.0.1:{port}/page.html"]
+    run = subprocess.run(argv, capture_output=True, text=True)
+    m = re.search(r"finished in [\d.]+\w+, ([\d.]+) req/s", run.stdout)
+    done = re.search(r"requests: \d+ total, \d+ started, (\d+) done, (\d+) succeeded, (\d+) failed, (\d+) errored",
+                     run.stdout)
+    failed = int(done.group(3)) + int(done.group(4)) if done else -1
+    return {"rps": float(m.group(1)) if m else 0.0, "failed": failed, "requests": int(done.group(1)) if done else 0}
+
+
+def run_session(port, shape):
+    """One requests.Session making the GETs one after another on its connection,
+    in a process of its own; each answer must be the whole page."""
+    script = f'''
+import requests, sys, time
+url = "http://127.0.0.1:{port}/page.html"
+failed = 0
+with requests.Session() as s:
+    begun = time.perf_counter()
+    for _ in range({shape["requests"]}):
+        r = s.get(url)
+        if r.status_code != 200 or len(r.content) != 1024:
+            failed += 1
+    print(time.perf_counter() - begun, failed)
+'''
+    run = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True)
+    try:
+        seconds, failed = run.stdout.split()
+        seconds, failed = float(seconds), int(failed)
+    except ValueError:
+        return {"rps": 0.0, "time": 0.0, "failed": -1, "requests": 0}
+    return {"rps": shape["requests"] / seconds, "time": seconds, "failed": failed, "requests": shape["requests"]}
+
+
+KEEP_CLIENTS = {"wrk": run_wrk, "h2load": run_h2load, "session": run_session}
+
+
+def measure_keep(procs, process, client, shape):
+    pid = procs[process].pid
+    reset_peak(pid)
+    result = KEEP_CLIENTS[client](PORTS[process], shape)
+    result["peak"] = status_kb(pid, "VmHWM")
+    return result
+
+
 def median(values):
     return statistics.median(values) if values else 0.0
 
 
 def main():
     write_site()
-    conf = write_configs()
-    procs = start_servers(conf)
+    confs = write_configs()
+    procs = start_servers(confs)
+    idle = idle_memory(procs)
+    for name, m in idle.items():
+        print(f"idle {name}: {m['rss'] / 1024:.1f} MB resident, of it {m['file'] / 1024:.1f} MB mapped files", flush=True)
     results = {}  # (scenario key, server) -> list of results
     try:
         for rnd in range(ROUNDS):
@@ -544,6 +649,12 @@ def main():
                         what = f"received {r['received_mb']:.0f} MB in all"
                     print(f"round {rnd + 1} ({key}) {server}: {r['attached']} attached, {what}, {r['time']:.2f} s, "
                           f"peak {r['peak'] / 1024:.1f} MB, above idle {r['above'] / 1024:.1f} MB", flush=True)
+            for key, title, client, shape in KEEP_SCENARIOS:
+                for server, process in KEEP_SERVERS:
+                    r = measure_keep(procs, process, client, shape)
+                    results.setdefault((title, server), []).append(r)
+                    print(f"round {rnd + 1} ({key}) {title}, {server}: {r['rps']:.0f} req/s, "
+                          f"{r['requests']} requests, failed {r['failed']}, peak {r['peak'] / 1024:.1f} MB", flush=True)
             for key, _, shape in ABORT_SCENARIOS:
                 for server in ABORT_SERVERS:
                     r = measure_aborts(procs, server, shape)
@@ -557,14 +668,14 @@ def main():
                           f"sockets left after 0.5 s {r['left']}; peak {r['peak'] / 1024:.1f} MB", flush=True)
     finally:
         stop_servers(procs)
-    table = render(results)
+    table = render(results, idle)
     with open(os.path.join(OUT, "results.md"), "w") as f:
         f.write(table)
     print()
     print(table)
 
 
-def render(results):
+def render(results, idle):
     def med(key, server, field):
         return median([r.get(field, 0) for r in results.get((key, server), [])])
     lines = [f"Run of {datetime.datetime.now(datetime.timezone.utc).strftime('%Y-%m-%d %H:%M UTC')}, "
@@ -614,6 +725,23 @@ def render(results):
         for server in CROWD_SERVERS:
             lines.append(f"| (g) {crowd['g']} | {server} | {med('g', server, 'received_mb'):.0f} | "
                          f"{med('g', server, 'peak') / 1024:.1f} | {med('g', server, 'above') / 1024:.1f} |")
+    if KEEP_SCENARIOS:
+        lines += ["", "| scenario | server | requests/s | failed | peak RSS MB | × lighttpd |",
+                  "|---|---|---:|---:|---:|---:|"]
+    for key, title, _, _ in KEEP_SCENARIOS:
+        base = med(title, "lighttpd", "rps")
+        for server, _ in KEEP_SERVERS:
+            rps = med(title, server, "rps")
+            # Failed requests are summed over the rounds (-1 in a round: the client itself failed).
+            failed = sum(r["failed"] for r in results.get((title, server), []))
+            lines.append(f"| ({key}) {title} | {server} | {rps:.0f} | {failed} | "
+                         f"{med(title, server, 'peak') / 1024:.1f} | {rps / base if base else 0:.2f} |")
+    if KEEP_SCENARIOS:
+        lines += ["", "(h): lighttpd with keep-alive on (its defaults); wrk for a fixed time, "
+                  "the requests.Session timed whole; failed is summed over the rounds."]
+    lines += ["", "| server | idle RSS MB | of it mapped files MB |", "|---|---:|---:|"]
+    for name, m in idle.items():
+        lines.append(f"| {name} | {m['rss'] / 1024:.1f} | {m['file'] / 1024:.1f} |")
     for key, title, shape in ABORT_SCENARIOS:
         # Failed requests are summed over the rounds: the goal is none at all.
         lines += ["", "| scenario | server | requests | failed | median ms | own (a) median ms | × own (a) "

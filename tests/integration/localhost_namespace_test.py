@@ -9,29 +9,15 @@ Usage: localhost_namespace_test.py PATH/TO/quorvex-serve PATH/TO/examples/site
 Exits 77 (skipped) where such a namespace cannot be made.
 """
 import os
-import select
 import socket
 import subprocess
 import sys
 import tempfile
-import time
+
+from host_output import first_line
 
 SKIPPED = 77
 HOSTS = "127.0.0.1 localhost\n127.0.1.1 {name}\n::1 localhost ip6-localhost ip6-loopback\n"
-
-
-def first_line(stream, seconds):
-    deadline = time.monotonic() + seconds
-    line = b""
-    while not line.endswith(b"\n") and time.monotonic() < deadline:
-        ready, _, _ = select.select([stream], [], [], max(0.0, deadline - time.monotonic()))
-        if not ready:
-            break
-        byte = os.read(stream.fileno(), 1)
-        if not byte:
-            break
-        line += byte
-    return line.decode(errors="replace").strip()
 
 
 def curl(url):

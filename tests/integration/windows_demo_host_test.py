@@ -9,13 +9,13 @@ host with exit status 0. A busy port and a port out of range end a second
 host at once with one line and exit status 1.
 """
 import os
-import select
 import signal
 import socket
 import subprocess
 import sys
 import tempfile
-import time
+
+from host_output import first_line
 
 RUNNER, EXE = sys.argv[1], sys.argv[2]
 failures = []
@@ -50,20 +50,6 @@ def ipv6_loopback():
 
 def start_host(*args):
     return subprocess.Popen([RUNNER, EXE, *args], stdout=subprocess.PIPE, stderr=subprocess.PIPE)
-
-
-def first_line(stream, seconds):
-    deadline = time.monotonic() + seconds
-    line = b""
-    while not line.endswith(b"\n") and time.monotonic() < deadline:
-        ready, _, _ = select.select([stream], [], [], max(0.0, deadline - time.monotonic()))
-        if not ready:
-            break
-        byte = os.read(stream.fileno(), 1)
-        if not byte:
-            break
-        line += byte
-    return line.decode(errors="replace").strip()
 
 
 def curl(url, *options):

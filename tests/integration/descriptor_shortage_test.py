@@ -8,7 +8,6 @@ Usage: descriptor_shortage_test.py PATH/TO/quorvex-serve PATH/TO/examples/site
 import os
 import re
 import resource
-import select
 import socket
 import subprocess
 import sys
@@ -16,6 +15,7 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from demo_host_test import free_port, server_address  # noqa: E402
+from host_output import first_line  # noqa: E402
 
 SERVE, SITE = sys.argv[1], sys.argv[2]
 FLOOD = 1000
@@ -27,20 +27,6 @@ def cpu_seconds(pid):
     with open("/proc/%d/stat" % pid) as stat:
         fields = stat.read().rsplit(")", 1)[1].split()
     return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
-
-
-def read_line(stream, timeout):
-    deadline = time.monotonic() + timeout
-    line = b""
-    while not line.endswith(b"\n") and time.monotonic() < deadline:
-        ready, _, _ = select.select([stream], [], [], deadline - time.monotonic())
-        if not ready:
-            break
-        byte = os.read(stream.fileno(), 1)
-        if not byte:
-            break
-        line += byte
-    return line.decode("latin-1")
 
 
 def fetch(address, port, timeout):
@@ -76,7 +62,7 @@ def main():
     failures = []
     clients = []
     try:
-        first = read_line(host.stdout, 20)
+        first = first_line(host.stdout, 20)
         if not re.search(r"http://[0-9.]+:\d+/", first):
             print("the host did not start: %r" % first)
             return 1

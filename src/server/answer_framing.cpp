@@ -11,23 +11,6 @@ std::string Lowered(std::string text) {
     return text;
 }
 
-// True when the comma-separated `value` holds `token` (lower case) as one of its elements.
-bool HasToken(const std::string& value, const char* token) {
-    const std::string lowered = Lowered(value);
-    size_t begin = 0;
-    for (;;) {
-        const size_t comma = lowered.find(',', begin);
-        const size_t end = comma == std::string::npos ? lowered.size() : comma;
-        const size_t first = lowered.find_first_not_of(" \t", begin);
-        if (first != std::string::npos && first < end) {
-            const size_t last = lowered.find_last_not_of(" \t", end - 1);
-            if (lowered.compare(first, last + 1 - first, token) == 0) return true;
-        }
-        if (comma == std::string::npos) return false;
-        begin = comma + 1;
-    }
-}
-
 // The header block of an answer: its lines, the status line first, and where
 // the block ends in the head (after its empty line), or npos without one.
 struct HeaderBlock {
@@ -94,8 +77,8 @@ std::string WithLine(const std::string& head, size_t blockEnd, const char* line)
 }  // namespace
 
 bool AsksToKeepConnection(const Request& request) {
-    if (HasToken(request.connection, "close")) return false;
-    return request.http11 || HasToken(request.connection, "keep-alive");
+    if (request.connectionClose) return false;
+    return request.http11 || request.connectionKeepAlive;
 }
 
 bool FrameForKeptConnection(Answer& answer, const Request& request) {

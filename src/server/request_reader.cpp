@@ -525,6 +525,10 @@ void RequestReader::TakeHeaderLine(const std::string& line) {
         r.hostLine = true;
     } else if (StartsWithNoCase(line, "CONNECTION:")) {
         r.connection = line.substr(11);
+        for (const std::string& element : ListElements(r.connection)) {
+            r.connectionClose |= element.size() == 5 && StartsWithNoCase(element, "CLOSE");
+            r.connectionKeepAlive |= element.size() == 10 && StartsWithNoCase(element, "KEEP-ALIVE");
+        }
     } else if (StartsWithNoCase(line, "REFERER:")) {
         r.referer = line.substr(8);
     } else if (StartsWithNoCase(line, "COOKIE:")) {

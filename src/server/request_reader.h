@@ -67,6 +67,9 @@ struct Request {
     int64_t contentLength = -1;  // -1 when the request gave none, -2 when it is not a number or lengths differ
     bool chunked = false;        // Transfer-Encoding: chunked
     bool hostLine = false;       // a Host line came, empty or not
+    // The Connection lines name "close" or "keep-alive" among their elements.
+    bool connectionClose = false;
+    bool connectionKeepAlive = false;
     // Expect: 100-continue on an HTTP/1.1 request: the client waits for the
     // interim answer before it sends the body.
     bool expectsContinue = false;
